@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QColor>
+#include <QWidget>
+
+// A horizontal progress gauge: a bar on a white background with the whole-number percentage
+// drawn inverted over both (black over white, magenta over a lime bar).
+class ProgressGauge : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ProgressGauge(QWidget* parent = nullptr);
+
+    int minimum() const { return minimum_; }
+    int maximum() const { return maximum_; }
+    int progress() const { return progress_; }
+    QColor barColor() const { return barColor_; }
+    int percentDone() const; // truncated; 0 when maximum equals minimum
+
+    void setMinimum(int value);
+    void setMaximum(int value);  // lowers the progress when it lies above the new maximum
+    void setProgress(int value); // kept within the range
+    void setBarColor(const QColor& color);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void changed(int oldPercent, int oldMaximum, QColor oldColor);
+
+    int minimum_ = 0;
+    int maximum_ = 100;
+    int progress_ = 0;
+    QColor barColor_ = QColor(0x00, 0xFF, 0x00);
+};

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "link/SerialDevice.h"
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class QAction;
+class QActionGroup;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QPushButton;
+class QTimer;
+class QWidget;
+class ProgressGauge;
+class SettingsFile;
+
+// Where the window finds its own executable and its command line. The default is the running
+// process; tests and tools hand in their own.
+struct StartupContext {
+    QString executablePath; // full path of the executable
+    QStringList arguments;  // the command line, argument 0 being the program
+    static StartupContext fromApplication();
+};
+
+// The downloader's one window. It holds every control the user sees, the state of the tool, and
+// all of the tool's operations; each operation is implemented in the folder of its subsystem.
+class TDownloadForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TDownloadForm(StartupContext context = StartupContext::fromApplication(),
+                           QWidget* parent = nullptr);
+    ~TDownloadForm() override;
+
+    // Controls, in order of declaration.
+    QTimer* Timer1 = nullptr;
+    QFrame* Bevel1 = nullptr;
+    QMenuBar* MainMenu1 = nullptr;
+    QMenu* PortSetup = nullptr;
+    QAction* COM1Item = nullptr;
+    QAction* COM2Item = nullptr;
+    QAction* COM3Item = nullptr;
+    ProgressGauge* DownloadGauge = nullptr;
+    QFrame* Bevel2 = nullptr;
+    QLabel* Edit2 = nullptr;
+    QFrame* Bevel3 = nullptr;
+    QTimer* Timeout_Timer = nullptr;
+    QWidget* Panel1 = nullptr;
+    QPushButton* WriteButton = nullptr;
+    QPushButton* CancelButton = nullptr;
+    QPushButton* CloseButton = nullptr;
+
+    // State of the tool.
+    bool HexFilePresent = false;
+    SerialDevice PortHandle;
+    QString ExeDir;
+    QString HexFileName;
+    bool CancelRequested = false;
+    bool CloseRequested = false;
+    QString PortName;
+    bool DownloadOk = false;
+
+    // Start-up and settings (app/).
+    void FormActivate(QObject* Sender);
+    void COM1ItemClick(QObject* Sender);
+    void COM2ItemClick(QObject* Sender);
+    void COM3ItemClick(QObject* Sender);
+
+    // Window and status reporting (ui/).
+    void CancelButtonClick(QObject* Sender);
+    void CloseButtonClick(QObject* Sender);
+    void DISPLAY_MESSAGE(const QString& text);
+    void DO_ERROR(const QString& text);
+
+    // Download driver (driver/).
+    void WriteButtonClick(QObject* Sender);
+    bool START_DOWNLOADING(const QString& hexFileName);
+
+    // Serial port (link/).
+    bool OpenCom(const QString& portName);
+    bool CloseCom();
+    int WRITE_BYTE(char byte);
+    char READ_BYTE();
+
+    // Command framing, acknowledgement and synchronisation (link/).
+    void SEND_HEX(const QString& command);
+    QString GET_REPLY();
+    QString GET_WORD_REPLY();
+    bool RECEIVE_ACK();
+    bool WAIT_FOR_ACK();
+    void DELAYMS(int milliseconds);
+    void Timer1Timer(QObject* Sender);
+    void Timeout_TimerTimer(QObject* Sender);
+
+    // Bootloader device operations (device/).
+    QString GET_FIRMWARE_VERSION();
+    QString READ_VECTOR_ADDRESS();
+    bool ERASE_PICMICRO();
+    bool FINISH_BOOTLOAD();
+
+    // HEX image transfer (hex/).
+    bool SEND_DATA_TO_MICRO(const QByteArray& recordType, const QByteArray& line);
+    bool PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddress, quint8 lastWordIndex);
+    bool PROGRAM_EEPROM(const QByteArray& line, quint16 wordAddress, quint8 lastWordIndex);
+
+    // The settings file, opened during activation and kept to the end of the program.
+    SettingsFile* settingsFile() const { return SettingsFile_.get(); }
+
+protected:
+    bool event(QEvent* event) override;
+
+private:
+    // Dispatches every pending window message, then returns at once.
+    void pump();
+    void choosePort(const QString& portName);
+
+    StartupContext context_;
+    std::unique_ptr<SettingsFile> SettingsFile_;
+    bool activated_ = false;   // the start-up sequence runs on the first activation only
+    bool downloading_ = false; // a download is running (or still unwinding)
+};
