@@ -12,9 +12,9 @@ class HexFileReader {
 public:
     explicit HexFileReader(QString path) : path_(std::move(path)) {}
 
-    void open();   // opens at the beginning (again, when already open)
-    void close();  // closing a closed reader does nothing
-    bool atEnd();  // no further line
+    void open();  // opens at the beginning (again, when already open)
+    void close(); // closing a closed reader does nothing
+    bool atEnd(); // no further line
     QByteArray readLine();
 
 private:
@@ -25,5 +25,6 @@ private:
     QFile file_;
     QByteArray buffer_;
     qsizetype position_ = 0;
-    bool ended_ = false; // end of file or control-Z reached
+    qint64 remaining_ = 0; // bytes of the file not read yet
+    bool ended_ = false;   // end of file or control-Z reached
 };

@@ -17,6 +17,11 @@ bool isWellFormed(QByteArrayView line);
 // Characters 8-9, or fewer when the line is shorter.
 QByteArray recordType(QByteArrayView line);
 
+// The byte count (characters 2-3) and the load address in bytes (characters 4-7), each two-digit
+// field read by its leading hexadecimal digits; characters beyond the line count as absent.
+quint16 byteCount(QByteArrayView line);
+quint16 loadAddress(QByteArrayView line);
+
 // Data word i (counted from 0), read from its four characters high byte first; 0 when any of
 // them is not a hexadecimal digit or lies beyond the end of the line.
 quint16 dataWord(QByteArrayView line, int index);

@@ -20,6 +20,7 @@ class QTimer;
 class QWidget;
 class ProgressGauge;
 class SettingsFile;
+class HexFileReader;
 
 // Where the window finds its own executable and its command line. The default is the running
 // process; tests and tools hand in their own.
@@ -120,6 +121,14 @@ private:
     // Dispatches every pending window message, then returns at once.
     void pump();
     void choosePort(const QString& portName);
+
+    // Steps of the download and of the device operations (driver/, device/).
+    bool runDownload(HexFileReader& hexFile);
+    bool prepareTarget();
+    bool sendRecords(HexFileReader& hexFile);
+    bool startNewProgram(bool& synchronised);
+    bool writeMarkerBlock(const QString& marker);
+    bool sendAcknowledged(const QString& command); // the command, then its acknowledgement
 
     StartupContext context_;
     std::unique_ptr<SettingsFile> SettingsFile_;

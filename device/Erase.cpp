@@ -1,0 +1,60 @@
+#include "device/TargetIdentity.h"
+#include "link/HexText.h"
+#include "ui/ProgressGauge.h"
+#include "ui/TDownloadForm.h"
+
+#include <QPushButton>
+
+namespace {
+constexpr quint32 RowWords = 32;
+// The highest row start lies this many words below the boot vector, so that the row holding
+// the boot-vector block is left alone unless the vector sits in the last four words of a row.
+constexpr quint32 EraseLimitOffset = 28;
+const QString EraseMarker = QStringLiteral("19FF");
+} // namespace
+
+// Erases program memory row by row below the boot vector, then writes the erase marker at the
+// boot vector, checks it, and synchronises with the bootloader again.
+bool TDownloadForm::ERASE_PICMICRO() {
+    CancelButton->setEnabled(false);
+    CloseButton->setEnabled(false);
+    DISPLAY_MESSAGE(QStringLiteral("Erasing ZELTRA IR memory"));
+    DownloadGauge->setProgress(0);
+    DownloadGauge->setBarColor(Qt::blue);
+
+    // A boot vector below the first row's end would leave no row to erase; refusing it also
+    // keeps the row loop from running round the whole address space.
+    const quint32 bootVector = hexValueOrZero(BootVectorAddress);
+    if (bootVector < EraseLimitOffset) {
+        DO_ERROR(QStringLiteral("ERASE Failed"));
+        return false;
+    }
+    const quint32 eraseLimit = bootVector - EraseLimitOffset;
+    DownloadGauge->setMaximum(int(eraseLimit));
+
+    quint32 row = 0;
+    do {
+        if (!sendAcknowledged(QStringLiteral("a") + hexWord(quint16(row))) ||
+            !sendAcknowledged(QStringLiteral("e"))) {
+            CancelButton->setEnabled(true);
+            CloseButton->setEnabled(true);
+            return false;
+        }
+        row += RowWords;
+        DownloadGauge->setProgress(int(row));
+        pump();
+    } while (row <= eraseLimit);
+
+    DELAYMS(25);
+    const bool markerAcknowledged = writeMarkerBlock(EraseMarker);
+    CancelButton->setEnabled(true);
+    CloseButton->setEnabled(true);
+    const QString word = READ_VECTOR_ADDRESS();
+    if (!markerAcknowledged || word != EraseMarker) {
+        DO_ERROR(QStringLiteral("ERASE Failed"));
+        return false;
+    }
+    DownloadGauge->setBarColor(Qt::green);
+    DownloadGauge->setProgress(0);
+    return WAIT_FOR_ACK();
+}

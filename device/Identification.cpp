@@ -1,0 +1,66 @@
+#include "device/TargetIdentity.h"
+#include "link/HexText.h"
+#include "ui/TDownloadForm.h"
+
+QString FirmwareVersion;
+QString BootVectorAddress;
+
+namespace {
+const QString AcceptedFirmware = QStringLiteral("11");
+constexpr quint32 HighestBootVector = 0x2000;
+} // namespace
+
+// Asks the bootloader who it is. Keeps the firmware version and the boot-vector address as
+// received, then accepts only firmware "11" with a boot-vector address of at most 2000.
+QString TDownloadForm::GET_FIRMWARE_VERSION() {
+    SEND_HEX(QStringLiteral("rFFFF"));
+    const QString reply = GET_REPLY();
+    FirmwareVersion = reply.left(2);
+    BootVectorAddress = reply.mid(2, 4);
+    if (FirmwareVersion != AcceptedFirmware) {
+        DO_ERROR(QStringLiteral("Incorrect Firmware within ZELTRA IR"));
+        return {};
+    }
+    if (BootVectorAddress.size() < 4) {
+        DO_ERROR(QStringLiteral("Incorrect Vector Address"));
+        return {};
+    }
+    if (hexValueOrZero(BootVectorAddress) > HighestBootVector) {
+        DO_ERROR(QStringLiteral("Program to large for ZELTRA IR"));
+        return {};
+    }
+    return FirmwareVersion;
+}
+
+// Reads the program word at the boot-vector address, sent back exactly as the bootloader gave it.
+QString TDownloadForm::READ_VECTOR_ADDRESS() {
+    if (!sendAcknowledged(QStringLiteral("a") + BootVectorAddress)) {
+        DO_ERROR(QStringLiteral("Incorrect Vector Address"));
+        return {};
+    }
+    SEND_HEX(QStringLiteral("r1"));
+    const QString word = GET_WORD_REPLY();
+    if (word.isEmpty()) {
+        DO_ERROR(QStringLiteral("Download Failed"));
+        return {};
+    }
+    return word;
+}
+
+// Writes the four-word block at the boot-vector address: the marker, then three fill words.
+// A failed acknowledgement does not stop the block; only the last one counts.
+bool TDownloadForm::writeMarkerBlock(const QString& marker) {
+    const QString commands[] = {QStringLiteral("a") + BootVectorAddress,
+                                QStringLiteral("w") + marker, QStringLiteral("w3FFF"),
+                                QStringLiteral("w3FFF"), QStringLiteral("w3FFF")};
+    bool lastAcknowledged = false;
+    for (const QString& command : commands) {
+        lastAcknowledged = sendAcknowledged(command);
+    }
+    return lastAcknowledged;
+}
+
+bool TDownloadForm::sendAcknowledged(const QString& command) {
+    SEND_HEX(command);
+    return RECEIVE_ACK();
+}

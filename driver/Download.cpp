@@ -1,0 +1,198 @@
+#include "app/ErrorHandler.h"
+#include "device/TargetIdentity.h"
+#include "driver/HexFileCheck.h"
+#include "driver/HexFileReader.h"
+#include "hex/HexRecord.h"
+#include "ui/ProgressGauge.h"
+#include "ui/TDownloadForm.h"
+
+#include <QPushButton>
+
+namespace {
+const QColor Lime(0x00, 0xFF, 0x00);
+const QString EraseMarker = QStringLiteral("19FF");
+const QString CompletionMarker = QStringLiteral("19CC");
+const QString DownloadFailed = QStringLiteral("Download Failed");
+const QString DownloadCancelled = QStringLiteral("Download Cancelled");
+
+// Marks a download as running for as long as it lives, however the download ends.
+class RunningDownload {
+public:
+    explicit RunningDownload(bool& running) : running_(running) { running_ = true; }
+    ~RunningDownload() { running_ = false; }
+    RunningDownload(const RunningDownload&) = delete;
+    RunningDownload& operator=(const RunningDownload&) = delete;
+
+private:
+    bool& running_;
+};
+
+QString writeFailedMessage() {
+    return QStringLiteral("WRITE failed at address ") + BootVectorAddress;
+}
+} // namespace
+
+// Runs one download with the HEX file named on the command line; after a success the tool
+// closes itself.
+void TDownloadForm::WriteButtonClick(QObject* /*Sender*/) {
+    // A failure report re-enables Write while its download still unwinds: only one download may
+    // run at a time, so such a press is ignored.
+    if (downloading_) {
+        return;
+    }
+    {
+        const RunningDownload running(downloading_);
+        if (HexFilePresent) {
+            DISPLAY_MESSAGE(QString());
+            START_DOWNLOADING(HexFileName);
+        } else {
+            DO_ERROR(QStringLiteral("Cannot Read HEX file."));
+            DownloadOk = false;
+        }
+    }
+    if (DownloadOk) {
+        close();
+    }
+}
+
+bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {
+    DownloadOk = true;
+    HexFileReader hexFile(hexFileName);
+    try {
+        return runDownload(hexFile);
+    } catch (const DownloaderError&) {
+        // The file could not be read: the download fails here, and the reason is shown by the
+        // application's error handler.
+        hexFile.close();
+        DO_ERROR(DownloadFailed);
+        throw;
+    }
+}
+
+bool TDownloadForm::runDownload(HexFileReader& hexFile) {
+    // A damaged file is refused before the target is touched, so that it is never left erased.
+    const QString fault = findHexFileFault(hexFile);
+    if (!fault.isEmpty()) {
+        DO_ERROR(fault);
+        DO_ERROR(DownloadFailed);
+        return false;
+    }
+    if (!OpenCom(PortName)) {
+        return false;
+    }
+    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setProgress(0);
+    DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
+    WriteButton->setEnabled(false);
+    CancelRequested = false;
+    CloseRequested = false;
+    if (!prepareTarget()) {
+        return false;
+    }
+
+    // The file is read twice: once to give the gauge its maximum, once to send the records.
+    hexFile.open();
+    int lineCount = 0;
+    for (; !hexFile.atEnd(); ++lineCount) {
+        hexFile.readLine();
+    }
+    DownloadGauge->setMaximum(lineCount);
+    hexFile.open();
+    bool good = sendRecords(hexFile);
+    if (good && !startNewProgram(good)) {
+        hexFile.close();
+        return false;
+    }
+
+    hexFile.close();
+    if (CancelRequested) {
+        DO_ERROR(DownloadCancelled);
+        return false;
+    }
+    if (!good) {
+        DO_ERROR(DownloadFailed);
+        return false;
+    }
+    CloseCom();
+    return true;
+}
+
+// Synchronises with the bootloader, identifies it, erases program memory and identifies it again.
+bool TDownloadForm::prepareTarget() {
+    if (!WAIT_FOR_ACK() || GET_FIRMWARE_VERSION().isEmpty() || READ_VECTOR_ADDRESS().isEmpty()) {
+        return false;
+    }
+    if (!ERASE_PICMICRO()) {
+        // A port choice ends the erase without a report of its own.
+        if (DownloadOk) {
+            DO_ERROR(DownloadCancelled);
+        }
+        return false;
+    }
+    return !GET_FIRMWARE_VERSION().isEmpty() && !READ_VECTOR_ADDRESS().isEmpty();
+}
+
+// Sends the records up to the end-of-file record; false when a line or a record failed or the
+// user asked to stop.
+bool TDownloadForm::sendRecords(HexFileReader& hexFile) {
+    int linesRead = 0;
+    while (!hexFile.atEnd()) {
+        DISPLAY_MESSAGE(QStringLiteral("Writing Program to ZELTRA IR"));
+        if (CancelRequested || CloseRequested) {
+            return false;
+        }
+        const QByteArray line = hexFile.readLine();
+        DownloadGauge->setBarColor(Lime);
+        DownloadGauge->setProgress(++linesRead);
+        if (line.isEmpty()) {
+            DO_ERROR(QStringLiteral("Invalid HEX file"));
+            return false;
+        }
+        if (line.front() != ':') {
+            DO_ERROR(QStringLiteral("Problem reading Hex File"));
+            return false;
+        }
+        const QByteArray recordType = HexRecord::recordType(line);
+        if (recordType == "01") {
+            return true;
+        }
+        if (!SEND_DATA_TO_MICRO(recordType, line)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Checks the erase marker, writes the completion marker, synchronises and identifies once more,
+// and starts the new program. False when the download ends here (the failure is reported);
+// otherwise `synchronised` holds the outcome of the last synchronisation.
+bool TDownloadForm::startNewProgram(bool& synchronised) {
+    QString word = READ_VECTOR_ADDRESS();
+    if (word.isEmpty()) {
+        return false;
+    }
+    if (word != EraseMarker || !FINISH_BOOTLOAD()) {
+        DO_ERROR(writeFailedMessage());
+        return false;
+    }
+    DELAYMS(25);
+    synchronised = WAIT_FOR_ACK();
+    if (GET_FIRMWARE_VERSION().isEmpty()) {
+        return false;
+    }
+    word = READ_VECTOR_ADDRESS();
+    if (word.isEmpty()) {
+        return false;
+    }
+    if (word != CompletionMarker) {
+        DO_ERROR(writeFailedMessage());
+        return false;
+    }
+    SEND_HEX(QStringLiteral("g"));
+    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setProgress(100);
+    DISPLAY_MESSAGE(QStringLiteral("Program Written Successfully"));
+    WriteButton->setEnabled(true);
+    DownloadOk = true;
+    return true;
+}

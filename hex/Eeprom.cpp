@@ -1,0 +1,32 @@
+#include "hex/HexRecord.h"
+#include "link/HexText.h"
+#include "ui/TDownloadForm.h"
+
+#include <QVarLengthArray>
+
+// Writes one record's items into data EEPROM, setting the address before every item, then reads
+// every item back and compares it with the item written.
+bool TDownloadForm::PROGRAM_EEPROM(const QByteArray& line, quint16 wordAddress,
+                                   quint8 lastWordIndex) {
+    const auto addressCommand = [&](int i) {
+        return QStringLiteral("a") + hexWord(quint16(wordAddress + i));
+    };
+    QVarLengthArray<quint16, 256> written;
+    bool lastAcknowledged = true;
+    for (int i = 0; i <= lastWordIndex; ++i) {
+        const quint16 item = HexRecord::dataWord(line, i);
+        sendAcknowledged(addressCommand(i));
+        lastAcknowledged = sendAcknowledged(QStringLiteral("w") + hexWord(item));
+        written.append(item);
+    }
+    if (!lastAcknowledged) {
+        return false;
+    }
+    bool everyItemMatches = true;
+    for (int i = 0; i <= lastWordIndex; ++i) {
+        lastAcknowledged = sendAcknowledged(addressCommand(i));
+        SEND_HEX(QStringLiteral("r1"));
+        everyItemMatches &= hexValueOrZero(GET_WORD_REPLY()) == written[i];
+    }
+    return everyItemMatches && lastAcknowledged;
+}

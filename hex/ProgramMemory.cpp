@@ -1,0 +1,63 @@
+#include "hex/HexRecord.h"
+#include "link/HexText.h"
+#include "ui/TDownloadForm.h"
+
+#include <QVarLengthArray>
+
+quint8 BlockWordCounter = 1;
+
+namespace {
+constexpr quint16 FillWord = 0x3FFF;
+
+void stepBlockWordCounter() {
+    BlockWordCounter = BlockWordCounter == 4 ? 1 : BlockWordCounter + 1;
+}
+
+// Fill words that complete the last block of four, counted from the record's first word.
+int fillWordsNeeded() {
+    return BlockWordCounter > 1 ? 5 - BlockWordCounter : 0;
+}
+} // namespace
+
+// Writes one record's words into program memory in whole blocks of four (the last completed with
+// fill words), then reads every word back and compares it with the word written.
+bool TDownloadForm::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddress,
+                                        quint8 lastWordIndex) {
+    const QString addressCommand = QStringLiteral("a") + hexWord(wordAddress);
+    if (!sendAcknowledged(addressCommand)) {
+        return false;
+    }
+    QVarLengthArray<quint16, 256> written;
+    bool lastWriteAcknowledged = true;
+    const auto writeWord = [&](quint16 word) {
+        lastWriteAcknowledged = sendAcknowledged(QStringLiteral("w") + hexWord(word));
+        written.append(word);
+    };
+    BlockWordCounter = 1;
+    for (int i = 0; i <= lastWordIndex; ++i) {
+        writeWord(HexRecord::dataWord(line, i));
+        stepBlockWordCounter();
+    }
+    for (int fill = fillWordsNeeded(); fill > 0; --fill) {
+        writeWord(FillWord);
+    }
+
+    if (!sendAcknowledged(addressCommand)) {
+        return false;
+    }
+    bool everyWordMatches = true;
+    qsizetype index = 0;
+    const auto readWord = [&] {
+        SEND_HEX(QStringLiteral("r1"));
+        everyWordMatches &= hexValueOrZero(GET_WORD_REPLY()) == written[index++];
+    };
+    BlockWordCounter = 1;
+    for (int i = 0; i <= lastWordIndex; ++i) {
+        readWord();
+        stepBlockWordCounter();
+    }
+    for (int fill = fillWordsNeeded(); fill > 0; --fill) {
+        readWord();
+    }
+    return everyWordMatches && lastWriteAcknowledged;
+}
