@@ -1,3 +1,4 @@
+#include "app/StartUp.h"
 #include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
 #include "ui/TDownloadForm.h"
@@ -14,14 +15,6 @@ const QString DefaultPort = QStringLiteral("COM1");
 const QString SettingsName = QStringLiteral("DWNLD.INI");
 const QString Title = QStringLiteral("ZELTRA IR Downloader");
 
-// The directory part of the executable's path, ending in exactly one "/" (the root is "/").
-QString executableDirectory(const QString& executablePath) {
-    QString directory = executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
-    while (directory.endsWith(QLatin1String("//")))
-        directory.chop(1);
-    return directory;
-}
-
 // Marks the Port menu's item of a port name, compared exactly; any other name leaves the mark
 // where it is. The items are radio items: marking one unmarks the others.
 void markPort(TDownloadForm& form, const QString& portName) {
@@ -34,6 +27,13 @@ void markPort(TDownloadForm& form, const QString& portName) {
 }
 
 } // namespace
+
+QString executableDirectory(const QString& executablePath) {
+    QString directory = executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
+    while (directory.endsWith(QLatin1String("//")))
+        directory.chop(1);
+    return directory;
+}
 
 StartupContext StartupContext::fromApplication() {
     return {QCoreApplication::applicationFilePath(), QCoreApplication::arguments()};

@@ -19,6 +19,11 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
 namespace {
 
 const QColor Lime(0x00, 0xFF, 0x00);
@@ -37,6 +42,35 @@ struct Window {
         return QTest::qWaitFor([&] { return form.settingsFile() != nullptr; }, 10000);
     }
 };
+
+// The far end of a pseudo-terminal pair; the tool opens the near end by its path.
+class PseudoTerminal {
+public:
+    PseudoTerminal() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master_ < 0)
+            return;
+        termios raw{};
+        tcgetattr(master_, &raw);
+        cfmakeraw(&raw); // or the near end echoes what the tool writes
+        tcsetattr(master_, TCSANOW, &raw);
+        if (grantpt(master_) == 0 && unlockpt(master_) == 0)
+            path_ = QString::fromLocal8Bit(ptsname(master_));
+    }
+    ~PseudoTerminal() {
+        if (master_ >= 0)
+            ::close(master_);
+    }
+    const QString& path() const { return path_; }
+
+private:
+    int master_;
+    QString path_;
+};
+
+// Opens the window's port on a pseudo-terminal.
+bool openPort(TDownloadForm& form, const PseudoTerminal& terminal) {
+    return !terminal.path().isEmpty() && form.OpenCom(terminal.path()) && form.PortHandle.isOpen();
+}
 
 template <class T> T* child(QObject& parent, const char* name) {
     return parent.findChild<T*>(QLatin1String(name));
@@ -297,6 +331,27 @@ private slots:
         QVERIFY(form.CancelButton->isEnabled());
         QVERIFY(!form.PortHandle.isOpen());
         QTRY_VERIFY(!form.isVisible());
+    }
+
+    void closeAndFailureCloseTheOpenPort_data() {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("Close") << true;
+        QTest::newRow("DO_ERROR") << false;
+    }
+    void closeAndFailureCloseTheOpenPort() {
+        QFETCH(bool, close);
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        PseudoTerminal terminal;
+        if (!openPort(form, terminal))
+            QSKIP("the serial port cannot be opened on a pseudo-terminal in this build");
+        if (close)
+            QTest::mouseClick(form.CloseButton, Qt::LeftButton);
+        else
+            form.DO_ERROR(QStringLiteral("Download Failed"));
+        QVERIFY(!form.PortHandle.isOpen());
+        QCOMPARE(form.isVisible(), !close);
     }
 
     void closeAccessKey() {
