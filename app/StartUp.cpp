@@ -1,18 +1,92 @@
-// placeholder: start-up and settings handlers (being written)
+#include "app/StartUp.h"
 #include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
 #include "ui/TDownloadForm.h"
 
+#include <QAction>
 #include <QCoreApplication>
+#include <QFileInfo>
+
+namespace {
+
+const QString Section = QStringLiteral("ZELTRA_IR_DOWNLOAD");
+const QString PortKey = QStringLiteral("PORT");
+const QString DefaultPort = QStringLiteral("COM1");
+const QString SettingsName = QStringLiteral("DWNLD.INI");
+const QString Title = QStringLiteral("ZELTRA IR Downloader");
+
+// Marks the Port menu's item of a port name, compared exactly; any other name leaves the mark
+// where it is. The items are radio items: marking one unmarks the others.
+void markPort(TDownloadForm& form, const QString& portName) {
+    if (portName == QLatin1String("COM1"))
+        form.COM1Item->setChecked(true);
+    else if (portName == QLatin1String("COM2"))
+        form.COM2Item->setChecked(true);
+    else if (portName == QLatin1String("COM3"))
+        form.COM3Item->setChecked(true);
+}
+
+} // namespace
+
+QString executableDirectory(const QString& executablePath) {
+    QString directory = executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
+    while (directory.endsWith(QLatin1String("//")))
+        directory.chop(1);
+    return directory;
+}
 
 StartupContext StartupContext::fromApplication() {
     return {QCoreApplication::applicationFilePath(), QCoreApplication::arguments()};
 }
-void TDownloadForm::FormActivate(QObject*) {}
-void TDownloadForm::COM1ItemClick(QObject*) {}
-void TDownloadForm::COM2ItemClick(QObject*) {}
-void TDownloadForm::COM3ItemClick(QObject*) {}
-void setErrorReporter(ErrorReporter) {}
-void reportError(const QString&) {}
-QString SettingsFile::readString(const QString&, const QString&, const QString& d) const { return d; }
-void SettingsFile::writeString(const QString&, const QString&, const QString&) {}
+
+void TDownloadForm::FormActivate(QObject*) {
+    ExeDir = executableDirectory(context_.executablePath);
+    const QString settingsPath = ExeDir + SettingsName;
+    SettingsFile_ = std::make_unique<SettingsFile>(settingsPath);
+    if (QFileInfo(settingsPath).isFile()) {
+        PortName = SettingsFile_->readString(Section, PortKey, DefaultPort);
+    } else {
+        PortName = DefaultPort;
+        SettingsFile_->writeString(Section, PortKey, PortName);
+    }
+    markPort(*this, PortName);
+
+    const QString argument = context_.arguments.value(1);
+    if (!argument.isEmpty()) {
+        HexFileName = argument;
+        setWindowTitle(argument.mid(argument.lastIndexOf(QLatin1Char('/')) + 1));
+    } else {
+        setWindowTitle(Title);
+    }
+    pump(); // paint the caption before the download starts
+    HexFilePresent = !HexFileName.isEmpty() && QFileInfo(HexFileName).isFile();
+
+    // The automatic start: press Write, and end the program when the download succeeded.
+    WriteButtonClick(this);
+    if (DownloadOk) {
+        CloseCom();
+        close();
+    }
+}
+
+void TDownloadForm::COM1ItemClick(QObject*) {
+    choosePort(QStringLiteral("COM1"));
+}
+void TDownloadForm::COM2ItemClick(QObject*) {
+    choosePort(QStringLiteral("COM2"));
+}
+void TDownloadForm::COM3ItemClick(QObject*) {
+    choosePort(QStringLiteral("COM3"));
+}
+
+// A port choice ends a running download at its next poll and is saved at once; the new port is
+// used from the next download on.
+void TDownloadForm::choosePort(const QString& portName) {
+    CancelRequested = true;
+    PortName = portName;
+    markPort(*this, PortName);
+    if (!SettingsFile_) // chosen before the first activation
+        SettingsFile_ = std::make_unique<SettingsFile>(
+            executableDirectory(context_.executablePath) + SettingsName);
+    SettingsFile_->writeString(Section, PortKey, PortName);
+}

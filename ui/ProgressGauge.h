@@ -17,6 +17,8 @@ public:
     QColor barColor() const { return barColor_; }
     int percentDone() const; // truncated; 0 when maximum equals minimum
 
+    // The range keeps minimum <= progress <= maximum: a new bound that crosses the other one
+    // moves it along, and the progress is moved into the range.
     void setMinimum(int value);
     void setMaximum(int value);  // lowers the progress when it lies above the new maximum
     void setProgress(int value); // kept within the range
@@ -26,6 +28,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // Repaints when the whole-number percentage, the maximum or the bar colour has changed.
     void changed(int oldPercent, int oldMaximum, QColor oldColor);
 
     int minimum_ = 0;

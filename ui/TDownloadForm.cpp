@@ -1,25 +1,270 @@
-// placeholder: the window (being written)
 #include "ui/TDownloadForm.h"
+
+#include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
+#include "ui/ButtonPictures.h"
 #include "ui/ProgressGauge.h"
 
+#include <QAction>
+#include <QActionGroup>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+namespace {
+
+const QColor Silver(0xC0, 0xC0, 0xC0);
+const QColor Navy(0x00, 0x00, 0x80);
+const QColor Lime(0x00, 0xFF, 0x00);
+const QColor Red(0xFF, 0x00, 0x00);
+
+constexpr int ClientWidth = 269;
+constexpr int ClientHeight = 99;
+
+// The window's font: 8-point sans serif, bold where the controls ask for it.
+QFont windowFont(bool bold) {
+    QFont font(QStringLiteral("Sans Serif"), 8, bold ? QFont::Bold : QFont::Normal);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+void setColors(QWidget* widget, const QColor& background, const QColor& text) {
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::Button, background);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::ButtonText, text);
+    widget->setPalette(palette);
+}
+
+QTimer* makeTimer(QObject* parent, const char* name, int interval) {
+    auto* timer = new QTimer(parent);
+    timer->setObjectName(QLatin1String(name));
+    timer->setInterval(interval);
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5 % early
+    return timer;
+}
+
+// A bevel: a frame drawn over whatever lies beneath it, transparent inside and to the mouse.
+QFrame* makeBevel(QWidget* parent, const char* name, const QRect& geometry, int shape) {
+    auto* bevel = new QFrame(parent);
+    bevel->setObjectName(QLatin1String(name));
+    bevel->setGeometry(geometry);
+    bevel->setFrameStyle(shape);
+    bevel->setLineWidth(1);
+    bevel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return bevel;
+}
+
+QAction* makePortItem(QMenu* menu, QActionGroup* group, const char* name, int number) {
+    auto* item = menu->addAction(QStringLiteral("COM%1").arg(number));
+    item->setObjectName(QLatin1String(name));
+    item->setStatusTip(QStringLiteral("Select COM port %1.").arg(number));
+    item->setCheckable(true);
+    group->addAction(item);
+    return item;
+}
+
+QPushButton* makeButton(QWidget* panel, const char* name, const QString& caption,
+                        const QString& hint, const QIcon& picture, int left) {
+    auto* button = new QPushButton(picture, caption, panel);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(left, 2, 65, 25);
+    button->setIconSize(QSize(ButtonPictures::Size, ButtonPictures::Size));
+    button->setToolTip(hint);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setFocusPolicy(Qt::StrongFocus);
+    button->setAutoDefault(true); // Enter presses the button that has the keyboard focus
+    return button;
+}
+
+} // namespace
 
 TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
-    : QMainWindow(parent), context_(std::move(context)) {}
+    : QMainWindow(parent), context_(std::move(context)) {
+    setObjectName(QStringLiteral("DownloadForm"));
+    setWindowTitle(QStringLiteral("ZELTRA IR Downloader"));
+    setWindowIcon(ButtonPictures::windowIcon());
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(windowFont(false));
+    setColors(this, Silver, Qt::black);
+
+    Timer1 = makeTimer(this, "Timer1", 10);
+    connect(Timer1, &QTimer::timeout, this, [this] { guarded([&] { Timer1Timer(Timer1); }); });
+
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("ClientArea"));
+    client->setFixedSize(ClientWidth, ClientHeight);
+    setCentralWidget(client);
+
+    Bevel1 =
+        makeBevel(client, "Bevel1", QRect(0, 0, ClientWidth, 63), QFrame::Box | QFrame::Sunken);
+
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    setMenuBar(MainMenu1);
+    PortSetup = MainMenu1->addMenu(QStringLiteral("Port"));
+    PortSetup->setObjectName(QStringLiteral("PortSetup"));
+    PortSetup->menuAction()->setStatusTip(
+        QStringLiteral("Select the Com Port for serial Communication."));
+    auto* ports = new QActionGroup(this);
+    ports->setExclusive(true);
+    COM1Item = makePortItem(PortSetup, ports, "COM1Item", 1);
+    COM2Item = makePortItem(PortSetup, ports, "COM2Item", 2);
+    COM3Item = makePortItem(PortSetup, ports, "COM3Item", 3);
+    COM1Item->setChecked(true);
+    connect(COM1Item, &QAction::triggered, this,
+            [this] { guarded([&] { COM1ItemClick(COM1Item); }); });
+    connect(COM2Item, &QAction::triggered, this,
+            [this] { guarded([&] { COM2ItemClick(COM2Item); }); });
+    connect(COM3Item, &QAction::triggered, this,
+            [this] { guarded([&] { COM3ItemClick(COM3Item); }); });
+
+    DownloadGauge = new ProgressGauge(client);
+    DownloadGauge->setObjectName(QStringLiteral("DownloadGauge"));
+    DownloadGauge->setGeometry(8, 38, 257, 17);
+    DownloadGauge->setFont(windowFont(true));
+    DownloadGauge->setBarColor(Lime);
+
+    Bevel2 = makeBevel(client, "Bevel2", QRect(8, 38, 257, 17), QFrame::Panel | QFrame::Sunken);
+
+    Edit2 = new QLabel(QStringLiteral("testing"), client);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setGeometry(11, 14, 253, 19);
+    Edit2->setAlignment(Qt::AlignCenter);
+    Edit2->setFont(windowFont(true));
+    Edit2->setAutoFillBackground(true);
+    setColors(Edit2, Silver, Navy);
+
+    Bevel3 = makeBevel(client, "Bevel3", QRect(8, 8, 257, 25), QFrame::Box | QFrame::Sunken);
+
+    Timeout_Timer = makeTimer(this, "Timeout_Timer", 1000);
+    connect(Timeout_Timer, &QTimer::timeout, this,
+            [this] { guarded([&] { Timeout_TimerTimer(Timeout_Timer); }); });
+
+    Panel1 = new QWidget(client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(0, ClientHeight - 32, ClientWidth, 32);
+    Panel1->setAutoFillBackground(true);
+
+    WriteButton =
+        makeButton(Panel1, "WriteButton", QStringLiteral("Write"),
+                   QStringLiteral("Download Code to the Target PIC"), ButtonPictures::tick(), 16);
+    WriteButton->setDefault(true);
+    CancelButton =
+        makeButton(Panel1, "CancelButton", QStringLiteral("Cancel"),
+                   QStringLiteral("Cancel download to the PIC"), ButtonPictures::cross(), 104);
+    CloseButton = makeButton(Panel1, "CloseButton", QStringLiteral("&Close"),
+                             QStringLiteral("Exit the Downloader"), ButtonPictures::door(), 192);
+    connect(WriteButton, &QPushButton::clicked, this,
+            [this] { guarded([&] { WriteButtonClick(WriteButton); }); });
+    connect(CancelButton, &QPushButton::clicked, this,
+            [this] { guarded([&] { CancelButtonClick(CancelButton); }); });
+    connect(CloseButton, &QPushButton::clicked, this,
+            [this] { guarded([&] { CloseButtonClick(CloseButton); }); });
+    setTabOrder(WriteButton, CancelButton);
+    setTabOrder(CancelButton, CloseButton);
+
+    // The window takes the size of its menu bar and client area, and keeps it.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
 TDownloadForm::~TDownloadForm() = default;
-void TDownloadForm::CancelButtonClick(QObject*) {}
-void TDownloadForm::CloseButtonClick(QObject*) {}
-void TDownloadForm::DISPLAY_MESSAGE(const QString&) {}
-void TDownloadForm::DO_ERROR(const QString&) {}
-bool TDownloadForm::event(QEvent* e) { return QMainWindow::event(e); }
-void TDownloadForm::pump() { QCoreApplication::processEvents(); }
-void TDownloadForm::choosePort(const QString&) {}
-ProgressGauge::ProgressGauge(QWidget* parent) : QWidget(parent) {}
-int ProgressGauge::percentDone() const { return 0; }
-void ProgressGauge::setMinimum(int) {}
-void ProgressGauge::setMaximum(int) {}
-void ProgressGauge::setProgress(int) {}
-void ProgressGauge::setBarColor(const QColor&) {}
-void ProgressGauge::paintEvent(QPaintEvent*) {}
+
+void TDownloadForm::CancelButtonClick(QObject*) {
+    CancelRequested = true;
+    DISPLAY_MESSAGE(QString());
+    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setProgress(0);
+    pump();
+    DownloadOk = false;
+}
+
+void TDownloadForm::CloseButtonClick(QObject*) {
+    CloseRequested = true;
+    WriteButton->setEnabled(true);
+    CancelButton->setEnabled(true);
+    CloseCom();
+    close();
+}
+
+void TDownloadForm::DISPLAY_MESSAGE(const QString& text) {
+    Edit2->setText(text);
+    pump();
+}
+
+void TDownloadForm::DO_ERROR(const QString& text) {
+    WriteButton->setEnabled(true);
+    CancelButton->setEnabled(true);
+    CloseButton->setEnabled(true);
+    DownloadOk = false;
+    DownloadGauge->setBarColor(Red); // the bar keeps its length
+    Edit2->setText(text);
+    pump();
+    CloseCom();
+}
+
+bool TDownloadForm::event(QEvent* e) {
+    switch (e->type()) {
+    case QEvent::Show:
+        if (!centred_) {
+            centred_ = true;
+            centreOnScreen();
+        }
+        break;
+    case QEvent::WindowActivate:
+        if (!activated_) {
+            activated_ = true;
+            const bool handled = QMainWindow::event(e);
+            guarded([&] { FormActivate(this); });
+            return handled;
+        }
+        break;
+    case QEvent::KeyPress:
+        if (pressButtonForKey(*static_cast<QKeyEvent*>(e)))
+            return true;
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::event(e);
+}
+
+// Reaches the window only when no button took the key: a button with the focus presses itself
+// on Enter.
+bool TDownloadForm::pressButtonForKey(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers modifiers = key.modifiers() & ~Qt::KeypadModifier;
+    if (modifiers != Qt::NoModifier)
+        return false;
+    QPushButton* button = nullptr;
+    if (key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter)
+        button = WriteButton;
+    else if (key.key() == Qt::Key_Escape)
+        button = CancelButton;
+    if (button == nullptr || !button->isEnabled())
+        return false;
+    button->click();
+    return true;
+}
+
+void TDownloadForm::centreOnScreen() {
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+}
+
+void TDownloadForm::pump() {
+    QCoreApplication::processEvents();
+}

@@ -12,6 +12,7 @@
 class QAction;
 class QActionGroup;
 class QFrame;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QMenuBar;
@@ -121,6 +122,9 @@ private:
     // Dispatches every pending window message, then returns at once.
     void pump();
     void choosePort(const QString& portName);
+    // Enter presses Write and Escape presses Cancel, each when its button is enabled.
+    bool pressButtonForKey(const QKeyEvent& key);
+    void centreOnScreen();
 
     // Steps of the download and of the device operations (driver/, device/).
     bool runDownload(HexFileReader& hexFile);
@@ -133,5 +137,6 @@ private:
     StartupContext context_;
     std::unique_ptr<SettingsFile> SettingsFile_;
     bool activated_ = false;   // the start-up sequence runs on the first activation only
+    bool centred_ = false;     // the window is centred on the screen when first shown
     bool downloading_ = false; // a download is running (or still unwinding)
 };

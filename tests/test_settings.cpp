@@ -1,0 +1,343 @@
+// Start-up and settings: DWNLD.INI beside the executable, the Port menu, the command line.
+#include "app/ErrorHandler.h"
+#include "app/SettingsFile.h"
+#include "app/StartUp.h"
+#include "ui/TDownloadForm.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+namespace {
+
+const QString Section = QStringLiteral("ZELTRA_IR_DOWNLOAD");
+const QString Key = QStringLiteral("PORT");
+
+QByteArray contentsOf(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+// A window started from an executable in a temporary directory, with its command line.
+class Started {
+public:
+    explicit Started(const QStringList& arguments = {}, const QByteArray* settings = nullptr) {
+        if (settings)
+            writeFile(settingsPath(), *settings);
+        form_ = std::make_unique<TDownloadForm>(
+            StartupContext{executable(), QStringList{executable()} + arguments});
+    }
+    QString executable() const { return directory_.filePath(QStringLiteral("dwnld")); }
+    QString settingsPath() const { return directory_.filePath(QStringLiteral("DWNLD.INI")); }
+    QString path(const QString& name) const { return directory_.filePath(name); }
+    TDownloadForm& form() { return *form_; }
+
+    // Shows the window and waits until its start-up on activation has run.
+    bool activate() {
+        form_->show();
+        form_->activateWindow();
+        return QTest::qWaitFor([&] { return form_->settingsFile() != nullptr; }, 10000);
+    }
+
+private:
+    QTemporaryDir directory_;
+    std::unique_ptr<TDownloadForm> form_;
+};
+
+QString markedItem(const TDownloadForm& form) {
+    QString marked;
+    for (QAction* item : {form.COM1Item, form.COM2Item, form.COM3Item})
+        if (item->isChecked())
+            marked += item->objectName();
+    return marked;
+}
+
+} // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+
+    QStringList reports_;
+
+private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        setErrorReporter([this](const QString& message) { reports_ << message; });
+    }
+    void init() { reports_.clear(); }
+
+    void freshDirectoryCreatesTheFile() {
+        Started started;
+        QVERIFY(!QFile::exists(started.settingsPath()));
+        QVERIFY(started.activate());
+        TDownloadForm& form = started.form();
+        QCOMPARE(form.settingsFile()->path(), started.settingsPath());
+        QCOMPARE(contentsOf(started.settingsPath()),
+                 QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM1\n"));
+        QCOMPARE(form.PortName, QStringLiteral("COM1"));
+        QCOMPARE(markedItem(form), QStringLiteral("COM1Item"));
+        QCOMPARE(form.windowTitle(), QStringLiteral("ZELTRA IR Downloader"));
+        QVERIFY(!form.HexFilePresent);
+        QVERIFY(reports_.isEmpty());
+    }
+
+    // A port read from the file is used as written; only the three exact names mark an item.
+    void portFromTheFile_data() {
+        QTest::addColumn<QByteArray>("settings");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("marked");
+        QTest::newRow("COM2") << QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM2\n") << "COM2"
+                              << "COM2Item";
+        QTest::newRow("COM3") << QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM3\n") << "COM3"
+                              << "COM3Item";
+        QTest::newRow("lower case") << QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=com2\n") << "com2"
+                                    << "COM1Item";
+        QTest::newRow("COM4") << QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM4\n") << "COM4"
+                              << "COM1Item";
+        QTest::newRow("device path")
+            << QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/ttyUSB0\n") << "/dev/ttyUSB0"
+            << "COM1Item";
+        QTest::newRow("names in any case, blanks around")
+            << QByteArray("[ zeltra_ir_download ]\r\n  port =  COM3  \r\n") << "COM3"
+            << "COM3Item";
+        QTest::newRow("first section, after others")
+            << QByteArray("; settings\n[OTHER]\nPORT=COM3\n\n[ZELTRA_IR_DOWNLOAD]\nSPEED=1\n"
+                          "PORT=COM2\n[ZELTRA_IR_DOWNLOAD]\nPORT=COM3\n")
+            << "COM2"
+            << "COM2Item";
+        QTest::newRow("no key") << QByteArray("[ZELTRA_IR_DOWNLOAD]\nSPEED=1\n") << "COM1"
+                                << "COM1Item";
+        QTest::newRow("key in another section") << QByteArray("[OTHER]\nPORT=COM2\n") << "COM1"
+                                                << "COM1Item";
+        QTest::newRow("commented out") << QByteArray("[ZELTRA_IR_DOWNLOAD]\n;PORT=COM2\n") << "COM1"
+                                       << "COM1Item";
+        QTest::newRow("empty file") << QByteArray() << "COM1"
+                                    << "COM1Item";
+    }
+    void portFromTheFile() {
+        QFETCH(QByteArray, settings);
+        Started started({}, &settings);
+        QVERIFY(started.activate());
+        QTEST(started.form().PortName, "port");
+        QTEST(markedItem(started.form()), "marked");
+        QCOMPARE(contentsOf(started.settingsPath()), settings); // nothing is written
+    }
+
+    void portChoice_data() {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("other lines survive")
+            << QByteArray("; the downloader's settings\n[OTHER]\nPORT=COM2\nX = 1\n\n"
+                          "[ZELTRA_IR_DOWNLOAD]\n; chosen in the Port menu\nPORT = COM2\n"
+                          "SPEED=19200\n\n[LAST]\nY=2\n")
+            << QByteArray("; the downloader's settings\n[OTHER]\nPORT=COM2\nX = 1\n\n"
+                          "[ZELTRA_IR_DOWNLOAD]\n; chosen in the Port menu\nPORT=COM3\n"
+                          "SPEED=19200\n\n[LAST]\nY=2\n");
+        QTest::newRow("key added to its section")
+            << QByteArray("[ZELTRA_IR_DOWNLOAD]\nSPEED=19200\n\n[LAST]\nY=2\n")
+            << QByteArray("[ZELTRA_IR_DOWNLOAD]\nSPEED=19200\nPORT=COM3\n\n[LAST]\nY=2\n");
+        QTest::newRow("section added") << QByteArray("[OTHER]\nX=1")
+                                       << QByteArray("[OTHER]\nX=1\n\n[ZELTRA_IR_DOWNLOAD]\n"
+                                                     "PORT=COM3\n");
+        QTest::newRow("CR LF kept") << QByteArray("[ZELTRA_IR_DOWNLOAD]\r\nPORT=COM1\r\nA=b\r\n")
+                                    << QByteArray("[ZELTRA_IR_DOWNLOAD]\r\nPORT=COM3\r\nA=b\r\n");
+    }
+    void portChoice() {
+        QFETCH(QByteArray, before);
+        Started started({}, &before);
+        QVERIFY(started.activate());
+        TDownloadForm& form = started.form();
+        form.CancelRequested = false;
+        form.COM3Item->trigger();
+        QVERIFY(form.CancelRequested);
+        QCOMPARE(form.PortName, QStringLiteral("COM3"));
+        QCOMPARE(markedItem(form), QStringLiteral("COM3Item"));
+        QTEST(contentsOf(started.settingsPath()), "after");
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void eachItemSavesItsPort_data() {
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QString>("port");
+        QTest::newRow("COM1") << "COM1Item"
+                              << "COM1";
+        QTest::newRow("COM2") << "COM2Item"
+                              << "COM2";
+        QTest::newRow("COM3") << "COM3Item"
+                              << "COM3";
+    }
+    void eachItemSavesItsPort() {
+        QFETCH(QString, item);
+        QFETCH(QString, port);
+        const QByteArray settings("[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/ttyUSB0\n");
+        Started started({}, &settings);
+        QVERIFY(started.activate());
+        started.form().findChild<QAction*>(item)->trigger();
+        QCOMPARE(started.form().PortName, port);
+        QCOMPARE(markedItem(started.form()), item);
+        QCOMPARE(SettingsFile(started.settingsPath()).readString(Section, Key, QString()), port);
+    }
+
+    // The settings cannot be written at activation: reported, and the rest of the activation
+    // is abandoned.
+    void unwritableSettingsStopActivation_data() {
+        QTest::addColumn<bool>("missingDirectory");
+        QTest::newRow("settings path is a directory") << false;
+        QTest::newRow("executable's directory is missing") << true;
+    }
+    void unwritableSettingsStopActivation() {
+        QFETCH(bool, missingDirectory);
+        QTemporaryDir directory;
+        const QString exeDir = missingDirectory ? directory.filePath(QStringLiteral("gone/"))
+                                                : directory.path() + QLatin1Char('/');
+        if (!missingDirectory)
+            QVERIFY(QDir().mkdir(exeDir + QStringLiteral("DWNLD.INI")));
+        TDownloadForm form(StartupContext{
+            exeDir + QStringLiteral("dwnld"),
+            {exeDir + QStringLiteral("dwnld"), directory.filePath(QStringLiteral("blinker.hex"))}});
+        form.setWindowTitle(QStringLiteral("before activation"));
+        form.show();
+        form.activateWindow();
+        QTRY_COMPARE_WITH_TIMEOUT(reports_.size(), 1, 10000);
+        QCOMPARE(reports_.first(),
+                 QStringLiteral("Unable to write to ") + exeDir + QStringLiteral("DWNLD.INI"));
+        QCOMPARE(form.windowTitle(), QStringLiteral("before activation"));
+        QCOMPARE(form.PortName, QStringLiteral("COM1"));
+        QVERIFY(form.HexFileName.isEmpty());
+        QVERIFY(!form.HexFilePresent);
+        QCOMPARE(form.Edit2->text(), QStringLiteral("testing")); // no download was started
+        QVERIFY(form.isVisible());
+    }
+
+    // A port choice that cannot be saved keeps the choice itself.
+    void unwritablePortChoice() {
+        Started started;
+        QVERIFY(started.activate());
+        TDownloadForm& form = started.form();
+        QVERIFY(QFile::remove(started.settingsPath()));
+        QVERIFY(QDir().mkdir(started.settingsPath()));
+        form.CancelRequested = false;
+        form.COM2Item->trigger();
+        QCOMPARE(reports_,
+                 QStringList{QStringLiteral("Unable to write to ") + started.settingsPath()});
+        QVERIFY(form.CancelRequested);
+        QCOMPARE(form.PortName, QStringLiteral("COM2"));
+        QCOMPARE(markedItem(form), QStringLiteral("COM2Item"));
+    }
+
+    void commandLine_data() {
+        QTest::addColumn<QString>("argument"); // relative to the temporary directory
+        QTest::addColumn<bool>("create");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<bool>("present");
+        QTest::newRow("existing file") << "blinker.hex" << true << "blinker.hex" << true;
+        QTest::newRow("blanks in the path")
+            << "my programs/first try.hex" << true << "first try.hex" << true;
+        QTest::newRow("missing file") << "missing.hex" << false << "missing.hex" << false;
+        QTest::newRow("a directory") << "folder.hex/" << true << "" << false;
+    }
+    void commandLine() {
+        QFETCH(QString, argument);
+        QFETCH(bool, create);
+        QTemporaryDir directory;
+        const QString hexPath = directory.filePath(argument);
+        if (create && hexPath.endsWith(QLatin1Char('/')))
+            QVERIFY(QDir().mkpath(hexPath));
+        else if (create)
+            QVERIFY(QDir().mkpath(QFileInfo(hexPath).path()) &&
+                    writeFile(hexPath, ":00000001FF\n"));
+        // A port that cannot be opened, so that a download started at activation ends at once.
+        const QByteArray settings =
+            "[ZELTRA_IR_DOWNLOAD]\nPORT=" + directory.filePath(QStringLiteral("no-port")).toUtf8() +
+            "\n";
+        QVERIFY(writeFile(directory.filePath(QStringLiteral("DWNLD.INI")), settings));
+        const QString executable = directory.filePath(QStringLiteral("dwnld"));
+        TDownloadForm form(StartupContext{executable, {executable, hexPath, "second.hex"}});
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitFor([&] { return form.settingsFile() != nullptr; }, 10000));
+        QCOMPARE(form.HexFileName, hexPath);
+        QTEST(form.windowTitle(), "caption");
+        QTEST(form.HexFilePresent, "present");
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void exeDir_data() {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("exeDir");
+        QTest::newRow("directory") << "/opt/zeltra/dwnld"
+                                   << "/opt/zeltra/";
+        QTest::newRow("doubled separator") << "/opt/zeltra//dwnld"
+                                           << "/opt/zeltra/";
+        QTest::newRow("root") << "/dwnld"
+                              << "/";
+    }
+    void exeDir() {
+        QFETCH(QString, executable);
+        QTEST(executableDirectory(executable), "exeDir");
+    }
+
+    void exeDirAndSettingsPathAtActivation() {
+        Started started;
+        QVERIFY(started.activate());
+        QCOMPARE(started.form().ExeDir, QFileInfo(started.executable()).path() + QLatin1Char('/'));
+        QCOMPARE(started.form().settingsFile()->path(), started.settingsPath());
+    }
+
+    void readingWithoutAFile() {
+        QTemporaryDir directory;
+        SettingsFile missing(directory.filePath(QStringLiteral("DWNLD.INI")));
+        QCOMPARE(missing.readString(Section, Key, QStringLiteral("COM1")), QStringLiteral("COM1"));
+        SettingsFile unreadable(directory.path()); // a directory
+        QCOMPARE(unreadable.readString(Section, Key, QStringLiteral("COM1")),
+                 QStringLiteral("COM1"));
+    }
+
+    // Two writers at once: every read sees a whole file holding one of the values written.
+    void concurrentWritesNeverTearTheFile() {
+        QTemporaryDir directory;
+        const QString path = directory.filePath(QStringLiteral("DWNLD.INI"));
+        const QString padding(500, QLatin1Char('x'));
+        const QStringList values{QStringLiteral("COM1") + padding,
+                                 QStringLiteral("COM2") + padding};
+        SettingsFile(path).writeString(Section, Key, values[0]);
+        std::atomic<int> failures{0};
+        auto writer = [&](const QString& value) {
+            SettingsFile file(path);
+            for (int i = 0; i < 200; ++i) {
+                try {
+                    file.writeString(Section, Key, value);
+                } catch (const DownloaderError&) {
+                    ++failures;
+                }
+            }
+        };
+        std::thread first(writer, values[0]);
+        std::thread second(writer, values[1]);
+        int torn = 0;
+        for (int i = 0; i < 400; ++i)
+            if (!values.contains(SettingsFile(path).readString(Section, Key, QString())))
+                ++torn;
+        first.join();
+        second.join();
+        QCOMPARE(torn, 0);
+        QCOMPARE(failures.load(), 0);
+        QVERIFY(values.contains(SettingsFile(path).readString(Section, Key, QString())));
+        QCOMPARE(QDir(directory.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("DWNLD.INI")}); // no temporary file left behind
+    }
+};
+
+QTEST_MAIN(SettingsTest)
+#include "test_settings.moc"

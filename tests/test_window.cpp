@@ -1,0 +1,470 @@
+// The download window: its controls, the status reporting, the Cancel and Close buttons, and
+// the Enter and Escape keys.
+#include "app/ErrorHandler.h"
+#include "app/SettingsFile.h"
+#include "ui/ButtonPictures.h"
+#include "ui/ProgressGauge.h"
+#include "ui/TDownloadForm.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QDir>
+#include <QFrame>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+const QColor Lime(0x00, 0xFF, 0x00);
+const QColor Red(0xFF, 0x00, 0x00);
+
+// A window whose executable lies in a temporary directory, so that its settings file goes there.
+struct Window {
+    QTemporaryDir directory;
+    TDownloadForm form{StartupContext{directory.filePath(QStringLiteral("dwnld")),
+                                      {directory.filePath(QStringLiteral("dwnld"))}}};
+
+    // Shows the window and waits until its start-up on activation has run.
+    bool activate() {
+        form.show();
+        form.activateWindow();
+        return QTest::qWaitFor([&] { return form.settingsFile() != nullptr; }, 10000);
+    }
+};
+
+// The far end of a pseudo-terminal pair; the tool opens the near end by its path.
+class PseudoTerminal {
+public:
+    PseudoTerminal() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
+        if (master_ < 0)
+            return;
+        termios raw{};
+        tcgetattr(master_, &raw);
+        cfmakeraw(&raw); // or the near end echoes what the tool writes
+        tcsetattr(master_, TCSANOW, &raw);
+        if (grantpt(master_) == 0 && unlockpt(master_) == 0)
+            path_ = QString::fromLocal8Bit(ptsname(master_));
+    }
+    ~PseudoTerminal() {
+        if (master_ >= 0)
+            ::close(master_);
+    }
+    const QString& path() const { return path_; }
+
+private:
+    int master_;
+    QString path_;
+};
+
+// Opens the window's port on a pseudo-terminal.
+bool openPort(TDownloadForm& form, const PseudoTerminal& terminal) {
+    return !terminal.path().isEmpty() && form.OpenCom(terminal.path()) && form.PortHandle.isOpen();
+}
+
+template <class T> T* child(QObject& parent, const char* name) {
+    return parent.findChild<T*>(QLatin1String(name));
+}
+
+bool hasColor(const QImage& image, const QColor& color) {
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == color)
+                return true;
+    return false;
+}
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+    QStringList reports_;
+
+private slots:
+    void initTestCase() {
+        QApplication::setQuitOnLastWindowClosed(false);
+        setErrorReporter([this](const QString& message) { reports_ << message; });
+    }
+    void init() { reports_.clear(); }
+
+    void controlsHaveTheirNames() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QCOMPARE(form.objectName(), QStringLiteral("DownloadForm"));
+        QCOMPARE(child<QTimer>(form, "Timer1"), form.Timer1);
+        QCOMPARE(child<QFrame>(form, "Bevel1"), form.Bevel1);
+        QCOMPARE(child<QMenuBar>(form, "MainMenu1"), form.MainMenu1);
+        QCOMPARE(child<QMenu>(form, "PortSetup"), form.PortSetup);
+        QCOMPARE(child<QAction>(form, "COM1Item"), form.COM1Item);
+        QCOMPARE(child<QAction>(form, "COM2Item"), form.COM2Item);
+        QCOMPARE(child<QAction>(form, "COM3Item"), form.COM3Item);
+        QCOMPARE(child<ProgressGauge>(form, "DownloadGauge"), form.DownloadGauge);
+        QCOMPARE(child<QFrame>(form, "Bevel2"), form.Bevel2);
+        QCOMPARE(child<QLabel>(form, "Edit2"), form.Edit2);
+        QCOMPARE(child<QFrame>(form, "Bevel3"), form.Bevel3);
+        QCOMPARE(child<QTimer>(form, "Timeout_Timer"), form.Timeout_Timer);
+        QCOMPARE(child<QWidget>(form, "Panel1"), form.Panel1);
+        QCOMPARE(child<QPushButton>(form, "WriteButton"), form.WriteButton);
+        QCOMPARE(child<QPushButton>(form, "CancelButton"), form.CancelButton);
+        QCOMPARE(child<QPushButton>(form, "CloseButton"), form.CloseButton);
+    }
+
+    void captionsAndHints() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QCOMPARE(form.windowTitle(), QStringLiteral("ZELTRA IR Downloader"));
+        QCOMPARE(form.PortSetup->title(), QStringLiteral("Port"));
+        QCOMPARE(form.PortSetup->menuAction()->statusTip(),
+                 QStringLiteral("Select the Com Port for serial Communication."));
+        QCOMPARE(form.COM1Item->text(), QStringLiteral("COM1"));
+        QCOMPARE(form.COM2Item->text(), QStringLiteral("COM2"));
+        QCOMPARE(form.COM3Item->text(), QStringLiteral("COM3"));
+        QCOMPARE(form.COM1Item->statusTip(), QStringLiteral("Select COM port 1."));
+        QCOMPARE(form.COM2Item->statusTip(), QStringLiteral("Select COM port 2."));
+        QCOMPARE(form.COM3Item->statusTip(), QStringLiteral("Select COM port 3."));
+        QCOMPARE(form.Edit2->text(), QStringLiteral("testing"));
+        QCOMPARE(form.WriteButton->text(), QStringLiteral("Write"));
+        QCOMPARE(form.CancelButton->text(), QStringLiteral("Cancel"));
+        QCOMPARE(form.CloseButton->text(), QStringLiteral("&Close"));
+        QCOMPARE(form.WriteButton->toolTip(), QStringLiteral("Download Code to the Target PIC"));
+        QCOMPARE(form.CancelButton->toolTip(), QStringLiteral("Cancel download to the PIC"));
+        QCOMPARE(form.CloseButton->toolTip(), QStringLiteral("Exit the Downloader"));
+    }
+
+    void initialState() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(form.WriteButton->isEnabled());
+        QVERIFY(form.CancelButton->isEnabled());
+        QVERIFY(form.CloseButton->isEnabled());
+        QVERIFY(form.COM1Item->isCheckable() && form.COM1Item->isChecked());
+        QVERIFY(form.COM2Item->isCheckable() && !form.COM2Item->isChecked());
+        QVERIFY(form.COM3Item->isCheckable() && !form.COM3Item->isChecked());
+        QVERIFY(form.COM1Item->actionGroup() && form.COM1Item->actionGroup()->isExclusive());
+        QCOMPARE(form.COM2Item->actionGroup(), form.COM1Item->actionGroup());
+        QCOMPARE(form.COM3Item->actionGroup(), form.COM1Item->actionGroup());
+        QCOMPARE(form.DownloadGauge->minimum(), 0);
+        QCOMPARE(form.DownloadGauge->maximum(), 100);
+        QCOMPARE(form.DownloadGauge->progress(), 0);
+        QCOMPARE(form.DownloadGauge->barColor(), Lime);
+        QVERIFY(!form.HexFilePresent && !form.CancelRequested && !form.CloseRequested);
+        QVERIFY(!form.DownloadOk && !form.PortHandle.isOpen());
+        QVERIFY(form.ExeDir.isEmpty() && form.HexFileName.isEmpty() && form.PortName.isEmpty());
+    }
+
+    void timers_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("Timer1") << "Timer1" << 10;
+        QTest::newRow("Timeout_Timer") << "Timeout_Timer" << 1000;
+    }
+    void timers() {
+        QFETCH(QString, name);
+        Window window;
+        auto* timer = window.form.findChild<QTimer*>(name);
+        QVERIFY(timer);
+        QTEST(timer->interval(), "interval");
+        QVERIFY(timer->isSingleShot());
+        QCOMPARE(timer->timerType(), Qt::PreciseTimer);
+        QVERIFY(!timer->isActive());
+    }
+
+    void geometry_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("rect");
+        QTest::newRow("Bevel1") << "Bevel1" << QRect(0, 0, 269, 63);
+        QTest::newRow("DownloadGauge") << "DownloadGauge" << QRect(8, 38, 257, 17);
+        QTest::newRow("Bevel2") << "Bevel2" << QRect(8, 38, 257, 17);
+        QTest::newRow("Edit2") << "Edit2" << QRect(11, 14, 253, 19);
+        QTest::newRow("Bevel3") << "Bevel3" << QRect(8, 8, 257, 25);
+        QTest::newRow("Panel1") << "Panel1" << QRect(0, 67, 269, 32);
+        QTest::newRow("WriteButton") << "WriteButton" << QRect(16, 2, 65, 25);
+        QTest::newRow("CancelButton") << "CancelButton" << QRect(104, 2, 65, 25);
+        QTest::newRow("CloseButton") << "CloseButton" << QRect(192, 2, 65, 25);
+    }
+    void geometry() {
+        QFETCH(QString, name);
+        Window window;
+        QVERIFY(window.activate());
+        auto* control = window.form.findChild<QWidget*>(name);
+        QVERIFY(control);
+        QTEST(control->geometry(), "rect");
+    }
+
+    // The client area below the menu bar is 269 by 99, and the window cannot be resized.
+    void windowFrame() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        QWidget* client = form.centralWidget();
+        QCOMPARE(client->size(), QSize(269, 99));
+        QCOMPARE(client->y(), form.MainMenu1->geometry().bottom() + 1);
+        QCOMPARE(form.menuBar(), form.MainMenu1);
+        QCOMPARE(form.width(), 269);
+        QCOMPARE(form.minimumSize(), form.maximumSize());
+        QCOMPARE(form.size(), form.minimumSize());
+        const Qt::WindowFlags flags = form.windowFlags();
+        QVERIFY(flags.testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(flags.testFlag(Qt::CustomizeWindowHint));
+        QVERIFY(!flags.testFlag(Qt::WindowSystemMenuHint));
+        QVERIFY(!flags.testFlag(Qt::WindowCloseButtonHint));
+        QVERIFY(!flags.testFlag(Qt::WindowMinMaxButtonsHint));
+        QVERIFY(!form.windowIcon().isNull());
+        // Centred on the screen when first shown.
+        const QRect screen = form.screen()->availableGeometry();
+        QVERIFY(qAbs(form.frameGeometry().center().x() - screen.center().x()) <= 2);
+        QVERIFY(qAbs(form.frameGeometry().center().y() - screen.center().y()) <= 2);
+    }
+
+    void lookOfTheControls() {
+        Window window;
+        TDownloadForm& form = window.form;
+        for (QWidget* bold :
+             {static_cast<QWidget*>(form.Edit2), static_cast<QWidget*>(form.DownloadGauge)}) {
+            QVERIFY(bold->font().bold());
+            QCOMPARE(bold->font().pointSize(), 8);
+        }
+        QCOMPARE(form.font().pointSize(), 8);
+        QCOMPARE(form.Edit2->alignment(), Qt::AlignCenter);
+        QCOMPARE(form.Edit2->palette().color(QPalette::WindowText), QColor(0x00, 0x00, 0x80));
+        QCOMPARE(form.Edit2->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
+        QCOMPARE(form.palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
+        QCOMPARE(form.Panel1->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0));
+        for (QPushButton* button : {form.WriteButton, form.CancelButton, form.CloseButton}) {
+            QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
+            QCOMPARE(button->iconSize(), QSize(18, 18));
+            const QImage normal = button->icon().pixmap(18, 18, QIcon::Normal).toImage();
+            const QImage greyed = button->icon().pixmap(18, 18, QIcon::Disabled).toImage();
+            QCOMPARE(normal.size(), QSize(18, 18));
+            QCOMPARE(greyed.size(), QSize(18, 18));
+            QVERIFY(normal != greyed);
+        }
+        QVERIFY(form.WriteButton->isDefault());
+    }
+
+    void tabOrder() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        form.WriteButton->setFocus();
+        QTRY_VERIFY(form.WriteButton->hasFocus());
+        QTest::keyClick(form.WriteButton, Qt::Key_Tab);
+        QTRY_VERIFY(form.CancelButton->hasFocus());
+        QTest::keyClick(form.CancelButton, Qt::Key_Tab);
+        QTRY_VERIFY(form.CloseButton->hasFocus());
+    }
+
+    void displayMessageShowsText() {
+        Window window;
+        window.form.DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
+        QCOMPARE(window.form.Edit2->text(),
+                 QStringLiteral("Press RESET on the Programming Cradle"));
+        window.form.DISPLAY_MESSAGE(QString());
+        QCOMPARE(window.form.Edit2->text(), QString());
+    }
+
+    // A failure re-enables the buttons, clears the outcome and turns the bar red at its length;
+    // of two failures the second stays on the status line.
+    void doErrorReportsFailure() {
+        Window window;
+        TDownloadForm& form = window.form;
+        form.WriteButton->setEnabled(false);
+        form.CancelButton->setEnabled(false);
+        form.CloseButton->setEnabled(false);
+        form.DownloadOk = true;
+        form.DownloadGauge->setMaximum(250);
+        form.DownloadGauge->setProgress(120);
+        form.DO_ERROR(QStringLiteral("Invalid HEX file"));
+        form.DO_ERROR(QStringLiteral("Download Failed"));
+        QCOMPARE(form.Edit2->text(), QStringLiteral("Download Failed"));
+        QVERIFY(form.WriteButton->isEnabled());
+        QVERIFY(form.CancelButton->isEnabled());
+        QVERIFY(form.CloseButton->isEnabled());
+        QVERIFY(!form.DownloadOk);
+        QCOMPARE(form.DownloadGauge->barColor(), Red);
+        QCOMPARE(form.DownloadGauge->progress(), 120);
+        QVERIFY(!form.PortHandle.isOpen());
+    }
+
+    void cancelWithNoDownload() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        form.DO_ERROR(QStringLiteral("Download Failed"));
+        form.DownloadGauge->setProgress(60);
+        form.DownloadOk = true;
+        QTest::mouseClick(form.CancelButton, Qt::LeftButton);
+        QCOMPARE(form.Edit2->text(), QString());
+        QVERIFY(form.CancelRequested);
+        QVERIFY(!form.DownloadOk);
+        QCOMPARE(form.DownloadGauge->progress(), 0);
+        QCOMPARE(form.DownloadGauge->percentDone(), 0);
+        QCOMPARE(form.DownloadGauge->barColor(), Lime);
+        const QImage gauge = form.DownloadGauge->grab().toImage();
+        QVERIFY(!hasColor(gauge, Lime));
+        QVERIFY(!hasColor(gauge, Red));
+        QVERIFY(hasColor(gauge, Qt::black)); // "0%" over the empty white gauge
+        QVERIFY(form.isVisible());
+        QVERIFY(reports_.isEmpty());
+    }
+
+    void closeClosesPortAndWindow() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        form.WriteButton->setEnabled(false);
+        form.CancelButton->setEnabled(false);
+        QTest::mouseClick(form.CloseButton, Qt::LeftButton);
+        QVERIFY(form.CloseRequested);
+        QVERIFY(form.WriteButton->isEnabled());
+        QVERIFY(form.CancelButton->isEnabled());
+        QVERIFY(!form.PortHandle.isOpen());
+        QTRY_VERIFY(!form.isVisible());
+    }
+
+    void closeAndFailureCloseTheOpenPort_data() {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("Close") << true;
+        QTest::newRow("DO_ERROR") << false;
+    }
+    void closeAndFailureCloseTheOpenPort() {
+        QFETCH(bool, close);
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        PseudoTerminal terminal;
+        if (!openPort(form, terminal))
+            QSKIP("the serial port cannot be opened on a pseudo-terminal in this build");
+        if (close)
+            QTest::mouseClick(form.CloseButton, Qt::LeftButton);
+        else
+            form.DO_ERROR(QStringLiteral("Download Failed"));
+        QVERIFY(!form.PortHandle.isOpen());
+        QCOMPARE(form.isVisible(), !close);
+    }
+
+    void closeAccessKey() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        QTest::keyClick(&form, Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(!form.isVisible());
+        QVERIFY(form.CloseRequested);
+    }
+
+    void escapePressesCancel() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        form.DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
+        QTest::keyClick(form.WriteButton, Qt::Key_Escape); // passed on by the focused button
+        QCOMPARE(form.Edit2->text(), QString());
+        QVERIFY(form.CancelRequested);
+    }
+
+    void escapeIgnoredWhileCancelDisabled() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        form.DISPLAY_MESSAGE(QStringLiteral("Erasing ZELTRA IR memory"));
+        form.CancelButton->setEnabled(false);
+        QTest::keyClick(&form, Qt::Key_Escape);
+        QCOMPARE(form.Edit2->text(), QStringLiteral("Erasing ZELTRA IR memory"));
+        QVERIFY(!form.CancelRequested);
+    }
+
+    void enterPressesWrite_data() {
+        QTest::addColumn<QString>("target"); // where the key goes: the focused widget
+        QTest::addColumn<bool>("writeEnabled");
+        QTest::addColumn<int>("writeClicks");
+        QTest::addColumn<int>("cancelClicks");
+        QTest::newRow("no button focused") << "DownloadForm" << true << 1 << 0;
+        QTest::newRow("Write focused") << "WriteButton" << true << 1 << 0;
+        QTest::newRow("Cancel focused") << "CancelButton" << true << 0 << 1;
+        QTest::newRow("Write disabled") << "DownloadForm" << false << 0 << 0;
+    }
+    void enterPressesWrite() {
+        QFETCH(QString, target);
+        QFETCH(bool, writeEnabled);
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        form.WriteButton->setEnabled(writeEnabled);
+        QSignalSpy writes(form.WriteButton, &QPushButton::clicked);
+        QSignalSpy cancels(form.CancelButton, &QPushButton::clicked);
+        QWidget* receiver = target == form.objectName() ? &form : form.findChild<QWidget*>(target);
+        QVERIFY(receiver);
+        QTest::keyClick(receiver, Qt::Key_Return);
+        QTest::keyClick(receiver, Qt::Key_Enter, Qt::KeypadModifier);
+        QFETCH(int, writeClicks);
+        QFETCH(int, cancelClicks);
+        QCOMPARE(writes.count(), 2 * writeClicks);
+        QCOMPARE(cancels.count(), 2 * cancelClicks);
+    }
+
+    // The start-up sequence runs on the first activation only.
+    void activationRunsOnce() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        QCOMPARE(form.ExeDir, window.directory.path() + QLatin1Char('/'));
+        form.setWindowTitle(QStringLiteral("changed"));
+        QEvent activate(QEvent::WindowActivate);
+        QCoreApplication::sendEvent(&form, &activate);
+        QCOMPARE(form.windowTitle(), QStringLiteral("changed"));
+    }
+
+    // An error raised in a handler ends that handler only: the download that pumped it goes on.
+    void errorInNestedHandlerIsReported() {
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        QVERIFY(QFile::remove(form.settingsFile()->path()));
+        QVERIFY(QDir().mkdir(form.settingsFile()->path())); // the port choice cannot be saved
+        form.CancelRequested = false;
+        QTimer::singleShot(0, form.COM3Item, &QAction::trigger);
+        int polls = 0;
+        while (!form.CancelRequested && polls < 100000) { // a download's waiting loop
+            form.DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
+            ++polls;
+        }
+        QVERIFY(form.CancelRequested);
+        QCOMPARE(form.PortName, QStringLiteral("COM3"));
+        QVERIFY(form.COM3Item->isChecked());
+        QCOMPARE(reports_,
+                 QStringList{QStringLiteral("Unable to write to ") + form.settingsFile()->path()});
+        form.DISPLAY_MESSAGE(QStringLiteral("Download Cancelled")); // the loop's caller goes on
+        QCOMPARE(form.Edit2->text(), QStringLiteral("Download Cancelled"));
+    }
+
+    // The picture of the window for the documentation, taken while a download writes.
+    void snapshot() {
+        const QString folder = qEnvironmentVariable("DWNLD_SNAPSHOT_DIR");
+        if (folder.isEmpty())
+            QSKIP("set DWNLD_SNAPSHOT_DIR to save a picture of the window");
+        Window window;
+        TDownloadForm& form = window.form;
+        QVERIFY(window.activate());
+        form.setWindowTitle(QStringLiteral("blinker.hex"));
+        form.DownloadGauge->setBarColor(Lime);
+        form.DownloadGauge->setMaximum(250);
+        form.DownloadGauge->setProgress(125);
+        form.DISPLAY_MESSAGE(QStringLiteral("Writing Program to ZELTRA IR"));
+        form.WriteButton->setEnabled(false);
+        QVERIFY(form.grab().save(QDir(folder).filePath(QStringLiteral("window.png"))));
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "test_window.moc"

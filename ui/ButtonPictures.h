@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QIcon>
+#include <QImage>
+
+// The pictures of the window, drawn by the program itself. Each button picture is 18 by 18
+// pixels with a normal image and a greyed image for the disabled state.
+namespace ButtonPictures {
+
+constexpr int Size = 18;
+
+QIcon tick();  // the Write button: a green tick
+QIcon cross(); // the Cancel button: a red cross
+QIcon door();  // the Close button: an open door
+QIcon windowIcon();
+
+// The greyed image of a picture: its shape embossed in grey, as a disabled button shows it.
+QImage greyed(const QImage& picture);
+
+} // namespace ButtonPictures

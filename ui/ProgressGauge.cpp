@@ -1,0 +1,82 @@
+#include "ui/ProgressGauge.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <algorithm>
+
+ProgressGauge::ProgressGauge(QWidget* parent) : QWidget(parent) {
+    // The whole area is painted here, nothing of the parent shows through.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+int ProgressGauge::percentDone() const {
+    if (maximum_ == minimum_)
+        return 0;
+    const qint64 done = qint64(progress_) - minimum_;
+    const qint64 range = qint64(maximum_) - minimum_;
+    return int(done * 100 / range);
+}
+
+// The range always satisfies minimum <= progress <= maximum: a new bound that crosses the other
+// one moves it along, and the progress is kept within the bounds.
+void ProgressGauge::setMinimum(int value) {
+    const int oldPercent = percentDone();
+    minimum_ = value;
+    const int oldMaximum = maximum_;
+    maximum_ = std::max(maximum_, minimum_);
+    progress_ = std::clamp(progress_, minimum_, maximum_);
+    changed(oldPercent, oldMaximum, barColor_);
+}
+
+void ProgressGauge::setMaximum(int value) {
+    const int oldPercent = percentDone();
+    const int oldMaximum = maximum_;
+    maximum_ = value;
+    minimum_ = std::min(minimum_, maximum_);
+    progress_ = std::clamp(progress_, minimum_, maximum_);
+    changed(oldPercent, oldMaximum, barColor_);
+}
+
+void ProgressGauge::setProgress(int value) {
+    const int oldPercent = percentDone();
+    progress_ = std::clamp(value, minimum_, maximum_);
+    changed(oldPercent, maximum_, barColor_);
+}
+
+void ProgressGauge::setBarColor(const QColor& color) {
+    const QColor oldColor = barColor_;
+    barColor_ = color;
+    changed(percentDone(), maximum_, oldColor);
+}
+
+// Only what the user can see causes a repaint: the whole-number percentage, the maximum or the
+// bar colour.
+void ProgressGauge::changed(int oldPercent, int oldMaximum, QColor oldColor) {
+    if (oldPercent != percentDone() || oldMaximum != maximum_ || oldColor != barColor_)
+        update();
+}
+
+// Painted into an image first: the raster operation that inverts the text beneath it needs a
+// raster paint device, whatever the window system paints with.
+void ProgressGauge::paintEvent(QPaintEvent*) {
+    const qreal ratio = devicePixelRatioF();
+    QImage image(size() * ratio, QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+
+    QPainter painter(&image);
+    const int barWidth = int(qint64(width()) * percentDone() / 100);
+    if (barWidth > 0)
+        painter.fillRect(QRect(0, 0, barWidth, height()), barColor_);
+
+    QFont textFont = font();
+    textFont.setStyleStrategy(QFont::NoAntialias); // whole pixels, each inverted exactly
+    painter.setFont(textFont);
+    painter.setPen(Qt::white);
+    painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+    painter.drawText(rect(), Qt::AlignCenter, QString::asprintf("%d%%", percentDone()));
+    painter.end();
+
+    QPainter(this).drawImage(0, 0, image);
+}
