@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QtGlobal>
@@ -15,6 +16,9 @@ quint32 leadingHexValue(QByteArrayView text);
 // any character that is not a hexadecimal digit, or does not fit in 32 bits.
 quint32 hexValueOrZero(QByteArrayView text);
 quint32 hexValueOrZero(const QString& text);
+inline quint32 hexValueOrZero(const QByteArray& text) {
+    return hexValueOrZero(QByteArrayView(text));
+}
 
 // A 16-bit value as the host always writes it in a command: four upper-case digits, zero-padded.
 QString hexWord(quint16 value);

@@ -12,14 +12,23 @@ class QSerialPort;
 //
 // Reads follow one rule: a read of n bytes returns as soon as n bytes have arrived, or when more
 // than 10 ms pass after a byte without another, or at the latest 10 x n + 10 ms after it began.
-// On a closed device reads deliver nothing and writes transfer nothing, at once. A device that
-// went away (a pulled USB adapter) stays "open" until close(): its reads still take their time
-// and deliver nothing, so no waiting loop ever spins.
+// A write of n bytes is given at most 10 x n + 10 ms. On a closed device reads deliver nothing
+// and writes transfer nothing, at once. A device that went away (a pulled USB adapter) stays
+// "open" until close(): its reads still take their time and deliver nothing, so no waiting loop
+// ever spins.
 class SerialDevice {
 public:
-    // The set-up steps of open(), in order; open() stops at the first that fails.
-    enum class OpenResult { Ok, OpenFailed, ReadSettingsFailed, WriteSettingsFailed,
-                            TimeoutsFailed, PurgeFailed };
+    // The set-up steps of open(), in order; open() stops at the first that fails. After a
+    // failure past OpenFailed the device is open (as the platform's handle would be) until
+    // close().
+    enum class OpenResult {
+        Ok,
+        OpenFailed,
+        ReadSettingsFailed,
+        WriteSettingsFailed,
+        TimeoutsFailed,
+        PurgeFailed
+    };
 
     SerialDevice();
     ~SerialDevice();
@@ -29,17 +38,18 @@ public:
     // The device that a port name opens: "COMn" is /dev/ttyS(n-1), anything else as written.
     static QString devicePath(const QString& portName);
 
+    // Opens the device exclusively and configures it; a device that was open is closed first.
     OpenResult open(const QString& portName);
     bool isOpen() const;
     bool close(); // false when there was nothing to close
 
-    qint64 write(const QByteArray& bytes);
-    QByteArray read(int count);
-    bool purge();       // drop everything waiting in both directions
-    void clearErrors(); // clear the device's sticky error state
+    qint64 write(const QByteArray& bytes); // the number of bytes transferred
+    QByteArray read(int count);            // what arrived under the read rule, possibly nothing
+    bool purge();                          // drop everything waiting in both directions
+    void clearErrors();                    // clear the device's sticky error state
 
 private:
-    void noteDeviceLoss();
+    bool deviceUsable();
 
     std::unique_ptr<QSerialPort> port_;
     bool open_ = false; // open for the tool, even after the device itself went away

@@ -1,34 +1,42 @@
-// placeholder: serial port and command framing (being written)
-#include "link/HexText.h"
+// The window's serial-port operations: opening, configuring and closing the port, and moving
+// single bytes over it.
 #include "link/SerialDevice.h"
 #include "ui/TDownloadForm.h"
 
-#include <QSerialPort>
+bool TDownloadForm::OpenCom(const QString& portName) {
+    pump();
+    switch (PortHandle.open(portName)) {
+    case SerialDevice::OpenResult::Ok:
+        return true;
+    case SerialDevice::OpenResult::OpenFailed:
+        DO_ERROR(QStringLiteral("Problem Opening Port ") + portName);
+        break;
+    case SerialDevice::OpenResult::ReadSettingsFailed:
+        DO_ERROR(QStringLiteral("Problem Reading ") + portName + QStringLiteral(" parameters."));
+        break;
+    case SerialDevice::OpenResult::WriteSettingsFailed:
+        DO_ERROR(QStringLiteral("Problem Writing ") + portName + QStringLiteral(" parameters."));
+        break;
+    case SerialDevice::OpenResult::TimeoutsFailed:
+        DO_ERROR(QStringLiteral("Problem Setting ") + portName + QStringLiteral(" Timeouts."));
+        break;
+    case SerialDevice::OpenResult::PurgeFailed:
+        DO_ERROR(QStringLiteral("Problem Clearing ") + portName + QStringLiteral(" Buffers."));
+        break;
+    }
+    return false;
+}
 
-SerialDevice::SerialDevice() = default;
-SerialDevice::~SerialDevice() = default;
-QString SerialDevice::devicePath(const QString& n) { return n; }
-SerialDevice::OpenResult SerialDevice::open(const QString&) { return OpenResult::OpenFailed; }
-bool SerialDevice::isOpen() const { return false; }
-bool SerialDevice::close() { return false; }
-qint64 SerialDevice::write(const QByteArray&) { return 0; }
-QByteArray SerialDevice::read(int) { return {}; }
-bool SerialDevice::purge() { return false; }
-void SerialDevice::clearErrors() {}
-void SerialDevice::noteDeviceLoss() {}
-bool TDownloadForm::OpenCom(const QString&) { return false; }
-bool TDownloadForm::CloseCom() { return false; }
-int TDownloadForm::WRITE_BYTE(char) { return 0; }
-char TDownloadForm::READ_BYTE() { return 0; }
-void TDownloadForm::SEND_HEX(const QString&) {}
-QString TDownloadForm::GET_REPLY() { return {}; }
-QString TDownloadForm::GET_WORD_REPLY() { return {}; }
-bool TDownloadForm::RECEIVE_ACK() { return false; }
-bool TDownloadForm::WAIT_FOR_ACK() { return false; }
-void TDownloadForm::DELAYMS(int) {}
-void TDownloadForm::Timer1Timer(QObject*) {}
-void TDownloadForm::Timeout_TimerTimer(QObject*) {}
-quint32 leadingHexValue(QByteArrayView) { return 0; }
-quint32 hexValueOrZero(QByteArrayView) { return 0; }
-quint32 hexValueOrZero(const QString&) { return 0; }
-QString hexWord(quint16) { return {}; }
+bool TDownloadForm::CloseCom() {
+    return PortHandle.close();
+}
+
+int TDownloadForm::WRITE_BYTE(char byte) {
+    return int(PortHandle.write(QByteArray(1, byte)));
+}
+
+// A received NUL looks the same as no byte at all; the protocol never sends one.
+char TDownloadForm::READ_BYTE() {
+    const QByteArray bytes = PortHandle.read(1);
+    return bytes.isEmpty() ? '\0' : bytes.front();
+}

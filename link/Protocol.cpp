@@ -1,0 +1,107 @@
+// The host's side of the bootloader protocol: command lines, replies, acknowledgements, the
+// "*"/"i" handshake and the timed pause. Every wait polls the port and pumps the window's
+// message queue, so the buttons, the Port menu and the two window timers keep working.
+#include "ui/TDownloadForm.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+namespace {
+
+constexpr char kLineFeed = '\n';
+constexpr char kSyncRequest = '*';
+constexpr char kSyncAnswer = 'i';
+constexpr qsizetype kMaxCommandLength = 40; // the line buffer holds 40 characters and the LF
+constexpr int kIdentifyReplyLength = 7;     // version (2), boot-vector address (4), LF
+constexpr int kWordReplyLength = 5;         // a word (4), LF
+constexpr int kAckTimeoutMs = 1000;
+
+// Sleeps in the message pump until the next message (a click, a timer's expiry) arrives. The
+// waiting loops pump this way while the port is closed: its reads then return at once and no
+// byte can ever arrive, so only a message can end the wait, and they must not spin a core.
+void waitForMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace
+
+void TDownloadForm::SEND_HEX(const QString& command) {
+    QByteArray line = command.left(kMaxCommandLength).toLatin1();
+    line.append(kLineFeed);
+    PortHandle.write(line);
+}
+
+namespace {
+
+// One reply line from the bytes of one read: everything before the first LF.
+QString replyText(const QByteArray& bytes) {
+    const qsizetype end = bytes.indexOf(kLineFeed);
+    return QString::fromLatin1(end < 0 ? bytes : bytes.left(end));
+}
+
+} // namespace
+
+QString TDownloadForm::GET_REPLY() {
+    return replyText(PortHandle.read(kIdentifyReplyLength));
+}
+
+QString TDownloadForm::GET_WORD_REPLY() {
+    return replyText(PortHandle.read(kWordReplyLength));
+}
+
+bool TDownloadForm::RECEIVE_ACK() {
+    Timeout_Timer->start(kAckTimeoutMs);
+    bool acknowledged = false;
+    while (Timeout_Timer->isActive() && !CancelRequested && !CloseRequested) {
+        if (READ_BYTE() == kLineFeed) {
+            acknowledged = true;
+            break;
+        }
+        PortHandle.clearErrors();
+        // The time-out's expiry and the Cancel and Close clicks are dispatched here.
+        PortHandle.isOpen() ? pump() : waitForMessages();
+    }
+    pump();
+    if (!Timeout_Timer->isActive()) {
+        DO_ERROR(QStringLiteral("Lost contact with ZELTRA IR"));
+        acknowledged = false;
+    }
+    Timeout_Timer->stop();
+    return acknowledged;
+}
+
+bool TDownloadForm::WAIT_FOR_ACK() {
+    CancelRequested = false;
+    CloseRequested = false;
+    bool answered = false;
+    while (!answered && !CancelRequested && !CloseRequested) {
+        PortHandle.isOpen() ? pump() : waitForMessages();
+        PortHandle.purge();
+        WRITE_BYTE(kSyncRequest);
+        answered = READ_BYTE() == kSyncAnswer;
+    }
+    if (CancelRequested || CloseRequested) {
+        DO_ERROR(QStringLiteral("Download Cancelled"));
+        return false;
+    }
+    return true;
+}
+
+void TDownloadForm::DELAYMS(int milliseconds) {
+    if (milliseconds <= 0)
+        return;
+    Timer1->start(milliseconds);
+    while (Timer1->isActive()) {
+        PortHandle.clearErrors();
+        waitForMessages(); // at the latest the timer's expiry; nothing else to block on here
+    }
+}
+
+void TDownloadForm::Timer1Timer(QObject*) {
+    Timer1->stop();
+}
+
+void TDownloadForm::Timeout_TimerTimer(QObject*) {
+    Timeout_Timer->stop();
+}

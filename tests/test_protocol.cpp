@@ -1,0 +1,420 @@
+// Command framing, replies, acknowledgements, the "*"/"i" handshake and the pause, against a
+// scripted bootloader on a pseudo-terminal pair.
+#include "link/HexText.h"
+#include "support/CpuClock.h"
+#include "support/PtyPair.h"
+#include "support/ScriptedPeer.h"
+#include "ui/TDownloadForm.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QtTest>
+
+#include <atomic>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <thread>
+
+namespace {
+
+const QString kLostContact = QStringLiteral("Lost contact with ZELTRA IR");
+const QString kCancelled = QStringLiteral("Download Cancelled");
+
+// A form whose port is open on the slave of a pair played by a scripted peer.
+struct Rig {
+    explicit Rig(ScriptedPeer::Responder responder = {}) : peer(pty, std::move(responder)) {
+        opened = form.OpenCom(pty.slavePath());
+        form.DownloadOk = true;
+    }
+    PtyPair pty;
+    ScriptedPeer peer;
+    TDownloadForm form;
+    bool opened = false;
+};
+
+// Waits, without pumping (which would let the port take them), until count bytes are queued
+// at the slave side of the line.
+bool bytesQueuedAtSlave(const PtyPair& pty, int count) {
+    QElapsedTimer clock;
+    clock.start();
+    int queued = 0;
+    while (::ioctl(pty.slaveFd(), FIONREAD, &queued) == 0 && queued < count) {
+        if (clock.elapsed() > 5000)
+            return false;
+        std::this_thread::yield();
+    }
+    return queued >= count;
+}
+
+} // namespace
+
+class ProtocolTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void framing_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("set address 1F0") << "a" + hexWord(0x1F0) << QByteArray("a01F0\n");
+        QTest::newRow("write 3FFF") << "w" + hexWord(0x3FFF) << QByteArray("w3FFF\n");
+        QTest::newRow("go") << "g" << QByteArray("g\n");
+        QTest::newRow("identify") << "rFFFF" << QByteArray("rFFFF\n");
+        QTest::newRow("read word") << "r1" << QByteArray("r1\n");
+        QTest::newRow("40 characters") << QString(40, 'w') << QByteArray(40, 'w') + '\n';
+        QTest::newRow("cut at 40") << QString(41, 'w') << QByteArray(40, 'w') + '\n';
+    }
+    void framing() {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, line);
+        Rig rig;
+        QVERIFY(rig.opened);
+        rig.form.SEND_HEX(command);
+        QTRY_COMPARE(rig.peer.receivedBytes(), line);
+        QCOMPARE(rig.peer.units(), std::vector<QByteArray>{line});
+    }
+
+    // The host sends a line only once the answer to the one before has come.
+    void nothingIsSentAheadOfAnAnswer() {
+        std::atomic<bool> sentAhead = false;
+        PtyPair* pty = nullptr;
+        Rig rig([&](const QByteArray& unit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(30)); // a slow bootloader
+            pollfd pending{pty->masterFd(), POLLIN, 0};
+            if (::poll(&pending, 1, 0) > 0)
+                sentAhead = true;
+            if (unit == "r1\n")
+                return QByteArray("19FF\n");
+            if (unit == "rFFFF\n")
+                return QByteArray("111F00\n");
+            return QByteArray("\n");
+        });
+        pty = &rig.pty;
+        QVERIFY(rig.opened);
+        rig.form.SEND_HEX("a" + hexWord(0x1F00));
+        QVERIFY(rig.form.RECEIVE_ACK());
+        rig.form.SEND_HEX("w3FFF");
+        QVERIFY(rig.form.RECEIVE_ACK());
+        rig.form.SEND_HEX("r1");
+        QCOMPARE(rig.form.GET_WORD_REPLY(), "19FF");
+        rig.form.SEND_HEX("rFFFF");
+        QCOMPARE(rig.form.GET_REPLY(), "111F00");
+        rig.form.SEND_HEX("e");
+        QVERIFY(rig.form.RECEIVE_ACK());
+        QTRY_COMPARE(rig.peer.units().size(), size_t(5));
+        QVERIFY(!sentAhead);
+        QVERIFY(rig.form.Edit2->text().isEmpty());
+    }
+
+    void ackAfterOtherBytes() {
+        Rig rig([](const QByteArray&) { return QByteArray("x\r?i*\n"); });
+        QVERIFY(rig.opened);
+        rig.form.SEND_HEX("w3FFF");
+        QVERIFY(rig.form.RECEIVE_ACK());
+        QVERIFY(!rig.form.Timeout_Timer->isActive());
+        QVERIFY(rig.form.Edit2->text().isEmpty());
+        QVERIFY(rig.form.DownloadOk);
+        QVERIFY(rig.form.PortHandle.isOpen());
+    }
+
+    // A silent bootloader: "Lost contact" once the 1000 ms are over, and the port closed.
+    void ackTimesOut() {
+        Rig rig;
+        QVERIFY(rig.opened);
+        rig.form.SEND_HEX("a01F0");
+        const double cpuBefore = processCpuMs();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!rig.form.RECEIVE_ACK());
+        const qint64 wall = clock.elapsed();
+        const double cpu = processCpuMs() - cpuBefore;
+        QVERIFY2(wall >= 990 && wall < 3000, qPrintable(QString::number(wall)));
+        QVERIFY2(cpu < wall / 2.0, qPrintable(QStringLiteral("%1 of %2").arg(cpu).arg(wall)));
+        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QVERIFY(!rig.form.DownloadOk);
+        QVERIFY(!rig.form.PortHandle.isOpen());
+        QVERIFY(!rig.form.Timeout_Timer->isActive());
+    }
+
+    // After a failure the port is closed, and each further wait still runs its 1000 ms
+    // without spinning.
+    void ackOnClosedPortTimesOutWithoutSpinning() {
+        Rig rig([](const QByteArray&) { return QByteArray("\n"); });
+        QVERIFY(rig.opened);
+        rig.form.CloseCom();
+        rig.form.SEND_HEX("w3FFF");
+        const double cpuBefore = processCpuMs();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!rig.form.RECEIVE_ACK());
+        const qint64 wall = clock.elapsed();
+        const double cpu = processCpuMs() - cpuBefore;
+        QVERIFY2(wall >= 990 && wall < 3000, qPrintable(QString::number(wall)));
+        QVERIFY2(cpu < wall / 2.0, qPrintable(QStringLiteral("%1 of %2").arg(cpu).arg(wall)));
+        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QVERIFY(rig.peer.receivedBytes().isEmpty());
+    }
+
+    void ackOnVanishedDeviceTimesOut() {
+        Rig rig;
+        QVERIFY(rig.opened);
+        rig.peer.stop();
+        rig.pty.closeMaster();
+        const double cpuBefore = processCpuMs();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!rig.form.RECEIVE_ACK());
+        const qint64 wall = clock.elapsed();
+        const double cpu = processCpuMs() - cpuBefore;
+        QVERIFY2(wall < 3000, qPrintable(QString::number(wall)));
+        QVERIFY2(cpu < wall / 2.0, qPrintable(QStringLiteral("%1 of %2").arg(cpu).arg(wall)));
+        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QVERIFY(!rig.form.PortHandle.isOpen());
+    }
+
+    void requestDuringAck_data() {
+        QTest::addColumn<bool>("close");
+        QTest::newRow("Cancel") << false;
+        QTest::newRow("Close") << true;
+    }
+    void requestDuringAck() {
+        QFETCH(bool, close);
+        Rig rig;
+        QVERIFY(rig.opened);
+        rig.form.Edit2->setText("Writing Program to ZELTRA IR");
+        bool& flag = close ? rig.form.CloseRequested : rig.form.CancelRequested;
+        QTimer::singleShot(100, &rig.form, [&flag] { flag = true; });
+        rig.form.SEND_HEX("w3FFF");
+        QVERIFY(!rig.form.RECEIVE_ACK());
+        QCOMPARE(rig.form.Edit2->text(), "Writing Program to ZELTRA IR"); // no message of its own
+        QVERIFY(rig.form.DownloadOk);
+        QVERIFY(rig.form.PortHandle.isOpen());
+        QVERIFY(!rig.form.Timeout_Timer->isActive());
+        QVERIFY(flag);
+
+        // The request stays in force: the next wait returns false at once, again silently.
+        rig.peer.clear();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!rig.form.RECEIVE_ACK());
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(rig.form.Edit2->text(), "Writing Program to ZELTRA IR");
+    }
+
+    // The expiry has been dispatched when the LF comes: the acknowledgement is too late.
+    void ackAfterExpiryIsLost() {
+        Rig rig;
+        QVERIFY(rig.opened);
+        connect(rig.form.Timeout_Timer, &QTimer::timeout, &rig.form, [&] { rig.peer.send("\n"); });
+        rig.form.SEND_HEX("w3FFF");
+        QVERIFY(!rig.form.RECEIVE_ACK());
+        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+    }
+
+    // The LF arrives just as the 1000 ms run out, before the expiry is dispatched: the final
+    // pump dispatches it, and the result is still "Lost contact".
+    void ackAtTheMomentOfExpiryIsLost() {
+        Rig rig;
+        QVERIFY(rig.opened);
+        QTimer early;
+        early.setSingleShot(true);
+        early.setTimerType(Qt::PreciseTimer);
+        connect(&early, &QTimer::timeout, &rig.form, [&] {
+            rig.peer.send("\n");
+            // Hold the pump until the time-out has run out, without dispatching its expiry.
+            while (rig.form.Timeout_Timer->remainingTime() > 0)
+                std::this_thread::yield();
+        });
+        early.start(1000); // started just before the 1000 ms of the acknowledgement wait
+        rig.form.SEND_HEX("w3FFF");
+        QVERIFY(!rig.form.RECEIVE_ACK());
+        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QVERIFY(!rig.form.Timeout_Timer->isActive());
+    }
+
+    void handshakeSkipsOtherAnswers() {
+        std::atomic<int> stars = 0;
+        Rig rig([&](const QByteArray& unit) {
+            if (unit != "*")
+                return QByteArray();
+            return ++stars < 6 ? QByteArray("x") : QByteArray("i");
+        });
+        QVERIFY(rig.opened);
+        QVERIFY(rig.form.WAIT_FOR_ACK());
+        QCOMPARE(stars.load(), 6);
+        QCOMPARE(rig.peer.receivedBytes(), QByteArray(6, '*'));
+        QVERIFY(rig.form.Edit2->text().isEmpty());
+        QVERIFY(rig.form.DownloadOk);
+        QVERIFY(rig.form.PortHandle.isOpen());
+    }
+
+    // With no answer the host asks about once per 20 ms (each pass waits out a one-byte read)
+    // until the user cancels or closes.
+    void handshakeKeepsAskingUntilARequest_data() {
+        QTest::addColumn<bool>("close");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::newRow("silent, Cancel") << false << QByteArray();
+        QTest::newRow("silent, Close") << true << QByteArray();
+        QTest::newRow("wrong answers, Cancel") << false << QByteArray("I");
+    }
+    void handshakeKeepsAskingUntilARequest() {
+        QFETCH(bool, close);
+        QFETCH(QByteArray, answer);
+        Rig rig([answer](const QByteArray&) { return answer; });
+        QVERIFY(rig.opened);
+        bool& flag = close ? rig.form.CloseRequested : rig.form.CancelRequested;
+        QTimer::singleShot(300, &rig.form, [&flag] { flag = true; });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!rig.form.WAIT_FOR_ACK());
+        const qint64 wall = clock.elapsed();
+        QCOMPARE(rig.form.Edit2->text(), kCancelled);
+        QVERIFY(!rig.form.DownloadOk);
+        QVERIFY(!rig.form.PortHandle.isOpen());
+        const QByteArray sent = rig.peer.receivedBytes();
+        QCOMPARE(sent, QByteArray(sent.size(), '*'));
+        QVERIFY2(sent.size() >= 2, qPrintable(QString::number(sent.size())));
+        if (answer.isEmpty()) // each silent pass waits about 20 ms
+            QVERIFY2(sent.size() <= wall / 15 + 1,
+                     qPrintable(QStringLiteral("%1 in %2 ms").arg(sent.size()).arg(wall)));
+    }
+
+    // Cancel is clicked in the pump of the very pass whose read then gets the "i".
+    void handshakeAnswerInTheSamePassAsCancel() {
+        Rig rig([](const QByteArray& unit) { return unit == "*" ? "i" : QByteArray(); });
+        QVERIFY(rig.opened);
+        QTimer::singleShot(0, &rig.form, [&] { rig.form.CancelRequested = true; });
+        QVERIFY(!rig.form.WAIT_FOR_ACK());
+        QCOMPARE(rig.peer.receivedBytes(), QByteArray("*"));
+        QCOMPARE(rig.form.Edit2->text(), kCancelled);
+        QVERIFY(!rig.form.DownloadOk);
+    }
+
+    void handshakeForgetsEarlierRequests() {
+        Rig rig([](const QByteArray& unit) { return unit == "*" ? "i" : QByteArray(); });
+        QVERIFY(rig.opened);
+        rig.form.CancelRequested = true;
+        rig.form.CloseRequested = true;
+        QVERIFY(rig.form.WAIT_FOR_ACK());
+        QVERIFY(!rig.form.CancelRequested);
+        QVERIFY(!rig.form.CloseRequested);
+        QVERIFY(rig.form.Edit2->text().isEmpty());
+    }
+
+    // Bytes that came before a pass are thrown away: only an "i" to this pass's "*" counts.
+    void handshakeIgnoresStaleAnswers() {
+        std::atomic<int> stars = 0;
+        Rig rig([&](const QByteArray& unit) {
+            return unit == "*" && ++stars >= 3 ? QByteArray("i") : QByteArray();
+        });
+        QVERIFY(rig.opened);
+        rig.pty.writeToMaster("iiii");
+        QVERIFY(bytesQueuedAtSlave(rig.pty, 4));
+        QVERIFY(rig.form.WAIT_FOR_ACK());
+        QCOMPARE(rig.peer.receivedBytes(), QByteArray("***"));
+    }
+
+    void handshakeOnClosedPortWaitsForARequestWithoutSpinning() {
+        Rig rig;
+        QVERIFY(rig.opened);
+        rig.form.CloseCom();
+        QTimer::singleShot(300, &rig.form, [&] { rig.form.CancelRequested = true; });
+        const double cpuBefore = processCpuMs();
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(!rig.form.WAIT_FOR_ACK());
+        const double cpu = processCpuMs() - cpuBefore;
+        QVERIFY2(cpu < clock.elapsed() / 2.0,
+                 qPrintable(QStringLiteral("%1 of %2").arg(cpu).arg(clock.elapsed())));
+        QCOMPARE(rig.form.Edit2->text(), kCancelled);
+        QVERIFY(rig.peer.receivedBytes().isEmpty());
+    }
+
+    void replies_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("reply");
+        QTest::newRow("identify, full") << "rFFFF" << QByteArray("111FE0\n") << "111FE0";
+        QTest::newRow("identify, lower case") << "rFFFF" << QByteArray("111f00\n") << "111f00";
+        QTest::newRow("identify, short") << "rFFFF" << QByteArray("11\n") << "11";
+        QTest::newRow("identify, no LF") << "rFFFF" << QByteArray("1234567") << "1234567";
+        QTest::newRow("identify, too long") << "rFFFF" << QByteArray("123456789\n") << "1234567";
+        QTest::newRow("identify, LF only") << "rFFFF" << QByteArray("\n") << "";
+        QTest::newRow("identify, nothing") << "rFFFF" << QByteArray() << "";
+        QTest::newRow("word, full") << "r1" << QByteArray("19FF\n") << "19FF";
+        QTest::newRow("word, short") << "r1" << QByteArray("3F\n") << "3F";
+        QTest::newRow("word, no LF") << "r1" << QByteArray("19FF1") << "19FF1";
+        QTest::newRow("word, first LF ends") << "r1" << QByteArray("19\nFF\n") << "19";
+        QTest::newRow("word, nothing") << "r1" << QByteArray() << "";
+    }
+    void replies() {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, reply);
+        Rig rig([answer](const QByteArray&) { return answer; });
+        QVERIFY(rig.opened);
+        rig.form.SEND_HEX(command);
+        QElapsedTimer clock;
+        clock.start();
+        const QString got = command == "r1" ? rig.form.GET_WORD_REPLY() : rig.form.GET_REPLY();
+        QCOMPARE(got, reply);
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(rig.form.Edit2->text().isEmpty()); // a reply read reports nothing
+        QVERIFY(rig.form.PortHandle.isOpen());
+    }
+
+    // The pause runs to its end whatever is clicked; the request stays for the next wait.
+    void pauseIgnoresRequests() {
+        Rig rig;
+        QVERIFY(rig.opened);
+        QTimer::singleShot(5, &rig.form, [&] { rig.form.CancelRequested = true; });
+        QElapsedTimer clock;
+        clock.start();
+        rig.form.DELAYMS(25);
+        QVERIFY2(clock.elapsed() >= 25, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(rig.form.CancelRequested);
+        QVERIFY(!rig.form.Timer1->isActive());
+        QVERIFY(!rig.form.RECEIVE_ACK());
+        QVERIFY(rig.form.Edit2->text().isEmpty());
+    }
+
+    void pauseDoesNotSpin() {
+        Rig rig;
+        QVERIFY(rig.opened);
+        const double cpuBefore = processCpuMs();
+        QElapsedTimer clock;
+        clock.start();
+        rig.form.DELAYMS(300);
+        const qint64 wall = clock.elapsed();
+        const double cpu = processCpuMs() - cpuBefore;
+        QVERIFY2(wall >= 300, qPrintable(QString::number(wall)));
+        QVERIFY2(cpu < wall / 2.0, qPrintable(QStringLiteral("%1 of %2").arg(cpu).arg(wall)));
+    }
+
+    void pauseOfNothingReturnsAtOnce_data() {
+        QTest::addColumn<int>("milliseconds");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << -25;
+    }
+    void pauseOfNothingReturnsAtOnce() {
+        QFETCH(int, milliseconds);
+        TDownloadForm form;
+        QElapsedTimer clock;
+        clock.start();
+        form.DELAYMS(milliseconds);
+        QVERIFY2(clock.elapsed() < 25, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!form.Timer1->isActive());
+    }
+
+    void timerHandlersStopTheirTimer() {
+        TDownloadForm form;
+        form.Timer1->start(10000);
+        form.Timer1Timer(form.Timer1);
+        QVERIFY(!form.Timer1->isActive());
+        form.Timeout_Timer->start(10000);
+        form.Timeout_TimerTimer(form.Timeout_Timer);
+        QVERIFY(!form.Timeout_Timer->isActive());
+    }
+};
+
+QTEST_MAIN(ProtocolTest)
+#include "test_protocol.moc"

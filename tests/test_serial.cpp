@@ -1,0 +1,253 @@
+// The serial port over a pseudo-terminal pair: line settings, the read rule, closed and vanished
+// devices, and the set-up failures as the user sees them.
+#include "link/SerialDevice.h"
+#include "support/CpuClock.h"
+#include "support/PtyPair.h"
+#include "support/ScriptedPeer.h"
+#include "ui/TDownloadForm.h"
+
+#include <QLabel>
+#include <QtTest>
+
+#include <termios.h>
+#include <thread>
+
+namespace {
+
+QByteArray allByteValues() {
+    QByteArray bytes;
+    for (int v = 0; v < 256; ++v)
+        bytes.append(char(v));
+    return bytes;
+}
+
+// Collects what the tool sends until count bytes are there or timeoutMs passes.
+QByteArray readMaster(const PtyPair& pty, qsizetype count, int timeoutMs) {
+    QByteArray bytes;
+    QElapsedTimer clock;
+    clock.start();
+    while (bytes.size() < count && clock.elapsed() < timeoutMs)
+        bytes += pty.readFromMaster(int(timeoutMs - clock.elapsed()));
+    return bytes;
+}
+
+} // namespace
+
+class SerialTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void portNamesMapToDevices_data() {
+        QTest::addColumn<QString>("portName");
+        QTest::addColumn<QString>("device");
+        QTest::newRow("COM1") << "COM1"
+                              << "/dev/ttyS0";
+        QTest::newRow("COM3") << "COM3"
+                              << "/dev/ttyS2";
+        QTest::newRow("COM10") << "COM10"
+                               << "/dev/ttyS9";
+        QTest::newRow("lower case as written") << "com2"
+                                               << "com2";
+        QTest::newRow("COM0 as written") << "COM0"
+                                         << "COM0";
+        QTest::newRow("COM alone as written") << "COM"
+                                              << "COM";
+        QTest::newRow("device path") << "/dev/ttyUSB0"
+                                     << "/dev/ttyUSB0";
+        QTest::newRow("bare device name") << "ttyUSB0"
+                                          << "ttyUSB0";
+    }
+    void portNamesMapToDevices() {
+        QFETCH(QString, portName);
+        QFETCH(QString, device);
+        QCOMPARE(SerialDevice::devicePath(portName), device);
+    }
+
+    void openSetsTheLineState() {
+        PtyPair pty;
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        QVERIFY(form.PortHandle.isOpen());
+        QVERIFY(form.Edit2->text().isEmpty());
+        termios line{};
+        QCOMPARE(::tcgetattr(pty.slaveFd(), &line), 0);
+        QCOMPARE(::cfgetispeed(&line), speed_t(B19200));
+        QCOMPARE(::cfgetospeed(&line), speed_t(B19200));
+        QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+        QCOMPARE(line.c_iflag & (IXON | IXOFF | IXANY | ICRNL | INLCR | IGNCR | ISTRIP | INPCK),
+                 tcflag_t(0));
+        QCOMPARE(line.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), tcflag_t(0));
+        QCOMPARE(line.c_oflag & OPOST, tcflag_t(0));
+        QCOMPARE(int(line.c_cc[VMIN]), 0);
+        QCOMPARE(int(line.c_cc[VTIME]), 0);
+    }
+
+    void allByteValuesPassBothWays() {
+        PtyPair pty;
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        const QByteArray all = allByteValues();
+
+        QCOMPARE(form.PortHandle.write(all), qint64(all.size()));
+        QCOMPARE(readMaster(pty, all.size(), 5000), all);
+        for (char byte : {char(0x00), char(0x2A), char(0x0A), char(0x0D), char(0x11), char(0xFF)})
+            QCOMPARE(form.WRITE_BYTE(byte), 1);
+        QCOMPARE(readMaster(pty, 6, 5000), QByteArray("\x00\x2A\x0A\x0D\x11\xFF", 6));
+
+        QVERIFY(pty.writeToMaster(all));
+        QCOMPARE(form.PortHandle.read(int(all.size())), all);
+        for (int v = 1; v < 256; ++v) {
+            QVERIFY(pty.writeToMaster(QByteArray(1, char(v))));
+            QCOMPARE(form.READ_BYTE(), char(v));
+        }
+    }
+
+    void readWithNothingSentReturnsNothing() {
+        PtyPair pty;
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(form.READ_BYTE(), '\0');
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(form.PortHandle.read(5).isEmpty());
+        QVERIFY(form.PortHandle.isOpen());
+    }
+
+    void nulReadsAsZero() {
+        PtyPair pty;
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        QVERIFY(pty.writeToMaster(QByteArray(1, '\0')));
+        QCOMPARE(form.READ_BYTE(), '\0');
+        QVERIFY(pty.writeToMaster("A"));
+        QCOMPARE(form.READ_BYTE(), 'A'); // the NUL was taken, not left waiting
+    }
+
+    // A read of n bytes does not wait for a pause once all n are there, and takes no more.
+    void readReturnsAtOnceWithAllBytes() {
+        PtyPair pty;
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        qint64 fastest = 1000;
+        for (int trial = 0; trial < 5; ++trial) {
+            QVERIFY(pty.writeToMaster("19FF\nrest"));
+            QElapsedTimer clock;
+            clock.start();
+            QCOMPARE(form.PortHandle.read(5), QByteArray("19FF\n"));
+            fastest = std::min(fastest, clock.elapsed());
+            QCOMPARE(form.PortHandle.read(4), QByteArray("rest"));
+        }
+        QVERIFY2(fastest < 10, qPrintable(QString::number(fastest))); // a pause takes > 10 ms
+    }
+
+    // A pause of more than 10 ms after a byte ends the read with what has come.
+    void readStopsAfterAPause() {
+        PtyPair pty;
+        ScriptedPeer peer(pty, [&](const QByteArray&) {
+            peer.send("ab");
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            return QByteArray("cde");
+        });
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        QCOMPARE(form.PortHandle.write("x\n"), qint64(2));
+        // 100 bytes may take 1010 ms in all: only the pause can end the read this early.
+        QCOMPARE(form.PortHandle.read(100), QByteArray("ab"));
+        QCOMPARE(form.PortHandle.read(100), QByteArray("cde"));
+    }
+
+    void closedPortReadsAndWritesNothing() {
+        PtyPair pty;
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        QVERIFY(form.CloseCom());
+        QVERIFY(!form.PortHandle.isOpen());
+        QVERIFY(pty.writeToMaster("iiiiiiiiii"));
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(form.READ_BYTE(), '\0');
+        QVERIFY(form.PortHandle.read(7).isEmpty());
+        QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(form.WRITE_BYTE('*'), 0);
+        QCOMPARE(form.PortHandle.write("a01F0\n"), qint64(0));
+        QVERIFY(!form.PortHandle.purge());
+        form.PortHandle.clearErrors();
+        QVERIFY(pty.readFromMaster(100).isEmpty());
+    }
+
+    void closeTwiceIsHarmless() {
+        PtyPair pty;
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        QVERIFY(form.CloseCom());
+        QVERIFY(!form.CloseCom());
+        QVERIFY(!form.PortHandle.isOpen());
+        QVERIFY(form.OpenCom(pty.slavePath())); // the device was released
+        QCOMPARE(form.WRITE_BYTE('*'), 1);
+        QCOMPARE(readMaster(pty, 1, 5000), QByteArray("*"));
+        QVERIFY(form.CloseCom());
+    }
+
+    void missingDeviceFailsToOpen_data() {
+        QTest::addColumn<QString>("portName");
+        QTest::newRow("device path") << "/dev/ttyZELTRA-none";
+        QTest::newRow("bare name") << "ttyZELTRA-none";
+        QTest::newRow("port beyond the machine's") << "COM200";
+    }
+    void missingDeviceFailsToOpen() {
+        QFETCH(QString, portName);
+        TDownloadForm form;
+        form.DownloadOk = true;
+        QVERIFY(!form.OpenCom(portName));
+        QCOMPARE(form.Edit2->text(), "Problem Opening Port " + portName);
+        QVERIFY(!form.DownloadOk);
+        QVERIFY(!form.PortHandle.isOpen());
+        QVERIFY(!form.CloseCom()); // closing after a failed open does nothing
+        QCOMPARE(form.WRITE_BYTE('*'), 0);
+    }
+
+    void deviceHeldElsewhereFailsToOpen() {
+        PtyPair pty;
+        SerialDevice other;
+        QCOMPARE(other.open(pty.slavePath()), SerialDevice::OpenResult::Ok);
+        TDownloadForm form;
+        QVERIFY(!form.OpenCom(pty.slavePath()));
+        QCOMPARE(form.Edit2->text(), "Problem Opening Port " + pty.slavePath());
+        QVERIFY(other.isOpen());
+        QCOMPARE(other.write("*"), qint64(1)); // the holder is not disturbed
+        QCOMPARE(readMaster(pty, 1, 5000), QByteArray("*"));
+        QVERIFY(other.close());
+        QVERIFY(form.OpenCom(pty.slavePath()));
+    }
+
+    // A device that goes away leaves the port "open" for the tool; its reads still take their
+    // time, so the loops that read keep their pace instead of spinning.
+    void vanishedDeviceKeepsThePace() {
+        PtyPair pty;
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        pty.closeMaster();
+
+        const double cpuBefore = processCpuMs();
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < 10; ++i)
+            QCOMPARE(form.READ_BYTE(), '\0');
+        QVERIFY(form.GET_WORD_REPLY().isEmpty());
+        const qint64 wall = clock.elapsed();
+        const double cpu = processCpuMs() - cpuBefore;
+        QVERIFY2(wall >= 10 * 19 + 59, qPrintable(QString::number(wall)));
+        QVERIFY2(cpu < wall / 2.0, qPrintable(QStringLiteral("%1 of %2").arg(cpu).arg(wall)));
+
+        QVERIFY(form.PortHandle.isOpen());
+        QCOMPARE(form.WRITE_BYTE('*'), 0);
+        QVERIFY(form.CloseCom());
+        QVERIFY(!form.CloseCom());
+    }
+};
+
+QTEST_MAIN(SerialTest)
+#include "test_serial.moc"
