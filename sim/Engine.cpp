@@ -154,7 +154,7 @@ void Engine::handleSync(Clock::time_point at) {
         firstSync_ = at;
     if (listening(at)) {
         ++report_.syncAnswers;
-        emit("i", at);
+        queueOutput("i", at);
     }
 }
 
@@ -317,23 +317,24 @@ void Engine::acknowledge(Clock::time_point ready) {
     if (++acksCounted_ == options_.dropAck)
         return;
     ++report_.acknowledgements;
-    emit(options_.garbageBeforeAck + "\n", ready + std::chrono::milliseconds(options_.ackDelayMs));
+    queueOutput(options_.garbageBeforeAck + "\n",
+                ready + std::chrono::milliseconds(options_.ackDelayMs));
 }
 
 void Engine::reply(const std::string& line, Clock::time_point ready) {
     ready += std::chrono::milliseconds(options_.replyDelayMs);
     if (options_.replySplitGapMs <= 0) {
-        emit(line, ready);
+        queueOutput(line, ready);
         return;
     }
     const std::size_t half = line.size() / 2;
-    emit(std::string_view(line).substr(0, half), ready);
-    emit(std::string_view(line).substr(half),
-         lastOutDue_ + std::chrono::milliseconds(options_.replySplitGapMs));
+    queueOutput(std::string_view(line).substr(0, half), ready);
+    queueOutput(std::string_view(line).substr(half),
+                lastOutDue_ + std::chrono::milliseconds(options_.replySplitGapMs));
 }
 
 // Bytes leave one after another, in order; with the line model each takes ByteTime on the line.
-void Engine::emit(std::string_view bytes, Clock::time_point ready) {
+void Engine::queueOutput(std::string_view bytes, Clock::time_point ready) {
     for (char byte : bytes) {
         lastOutDue_ = std::max(ready, lastOutDue_);
         if (options_.lineModel)

@@ -123,7 +123,7 @@ private:
     bool listening(Clock::time_point at) const;
     void acknowledge(Clock::time_point ready);
     void reply(const std::string& line, Clock::time_point ready);
-    void emit(std::string_view bytes, Clock::time_point ready);
+    void queueOutput(std::string_view bytes, Clock::time_point ready);
     void violate(std::string_view kind, std::string_view detail = {});
     void commandViolation(std::string_view kind, std::string_view detail = {});
 
