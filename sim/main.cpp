@@ -1,0 +1,193 @@
+// zeltra-sim: serves the simulated bootloader target on a pseudo-terminal pair.
+#include "sim/Engine.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <map>
+#include <stdexcept>
+#include <string>
+
+using namespace zeltra::sim;
+
+namespace {
+
+constexpr const char* Usage = R"(Usage: zeltra-sim [options]
+
+Simulates the programming cradle and a PIC16-class target running the resident bootloader.
+Prints the device path to give the downloader (PORT in DWNLD.INI) as the first line of its
+output, then serves the target until SIGINT or SIGTERM (or shortly after "g" with
+--exit-after-go), and writes a JSON report. SIGUSR1 writes the report (and image) at once.
+
+Target:
+  --firmware-version VV       version sent in the "rFFFF" reply (default 11)
+  --boot-vector TEXT          4 characters sent as the boot-vector address, as given
+                              (default 1F00; try 1f00, 2001, ZZZZ, 0005)
+  --reset MODE                when the bootloader starts listening: after-delay (RESET is
+                              pressed some time after the first "*", the default),
+                              immediately, or never
+  --reset-delay-ms N          the RESET press after the first "*" (default 300)
+  --line-model                take the line's and the part's time: 19200 baud at 10 bits
+                              per byte both ways, 2 ms per row erase and per block write
+Faults:
+  --drop-ack N                never send the Nth acknowledgement LF (counting every "a",
+                              "w" and "e", from 1)
+  --ack-delay-ms N            delay every acknowledgement by N ms
+  --reply-delay-ms N          delay every reply line ("rFFFF", "r1") by N ms
+  --garbage-before-ack TEXT   send TEXT before every acknowledgement LF
+  --reply-split-gap-ms N      pause N ms in the middle of every reply line
+  --wrong-word ADDR=WORD      "r1" at ADDR reads WORD (both hexadecimal)
+  --cancelling-pair ADDR      "r1" at ADDR reads one more, at ADDR+1 one less (hexadecimal)
+  --hang-up-after N           close the line when the Nth command line arrives
+Running:
+  --exit-after-go             stop shortly after "g"
+  --report FILE               write the JSON report to FILE instead of standard output
+  --image FILE                also write the target's memory as an Intel HEX file
+  --help                      show this text
+)";
+
+struct Settings {
+    Options options;
+    std::string reportFile, imageFile;
+};
+
+int number(const std::string& text) {
+    std::size_t used = 0;
+    const int value = std::stoi(text, &used);
+    if (used != text.size() || value < 0)
+        throw std::invalid_argument("not a number: " + text);
+    return value;
+}
+
+std::uint16_t hexNumber(const std::string& text) {
+    std::size_t used = 0;
+    const unsigned long value = std::stoul(text, &used, 16);
+    if (used != text.size() || value > 0xFFFF)
+        throw std::invalid_argument("not a 16-bit hexadecimal number: " + text);
+    return static_cast<std::uint16_t>(value);
+}
+
+Options::Reset resetMode(const std::string& text) {
+    if (text == "after-delay")
+        return Options::Reset::AfterDelay;
+    if (text == "immediately")
+        return Options::Reset::Immediately;
+    if (text == "never")
+        return Options::Reset::Never;
+    throw std::invalid_argument("unknown reset mode: " + text);
+}
+
+std::pair<std::uint16_t, std::uint16_t> wrongWord(const std::string& text) {
+    const auto equals = text.find('=');
+    if (equals == std::string::npos)
+        throw std::invalid_argument("expected ADDR=WORD: " + text);
+    return {hexNumber(text.substr(0, equals)), hexNumber(text.substr(equals + 1))};
+}
+
+Settings parse(int argc, char** argv) {
+    Settings s;
+    Options& o = s.options;
+    using Setter = std::function<void(const std::string&)>;
+    const std::map<std::string, Setter> valued = {
+        {"--firmware-version", [&](const std::string& v) { o.firmwareVersion = v; }},
+        {"--boot-vector", [&](const std::string& v) { o.bootVector = v; }},
+        {"--reset", [&](const std::string& v) { o.reset = resetMode(v); }},
+        {"--reset-delay-ms", [&](const std::string& v) { o.resetDelayMs = number(v); }},
+        {"--drop-ack", [&](const std::string& v) { o.dropAck = number(v); }},
+        {"--ack-delay-ms", [&](const std::string& v) { o.ackDelayMs = number(v); }},
+        {"--reply-delay-ms", [&](const std::string& v) { o.replyDelayMs = number(v); }},
+        {"--garbage-before-ack", [&](const std::string& v) { o.garbageBeforeAck = v; }},
+        {"--reply-split-gap-ms", [&](const std::string& v) { o.replySplitGapMs = number(v); }},
+        {"--wrong-word", [&](const std::string& v) { o.wrongWord = wrongWord(v); }},
+        {"--cancelling-pair", [&](const std::string& v) { o.cancellingPair = hexNumber(v); }},
+        {"--hang-up-after", [&](const std::string& v) { o.hangUpAfter = number(v); }},
+        {"--report", [&](const std::string& v) { s.reportFile = v; }},
+        {"--image", [&](const std::string& v) { s.imageFile = v; }},
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--line-model") {
+            o.lineModel = true;
+        } else if (arg == "--exit-after-go") {
+            o.exitAfterGo = true;
+        } else if (const auto it = valued.find(arg); it != valued.end()) {
+            if (i + 1 >= argc)
+                throw std::invalid_argument(arg + " needs a value");
+            it->second(argv[++i]);
+        } else {
+            throw std::invalid_argument("unknown option: " + arg);
+        }
+    }
+    return s;
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+    if (!file.flush())
+        std::cerr << "zeltra-sim: cannot write " << path << "\n";
+}
+
+void writeOutputs(const Settings& settings, const PtyTarget& target) {
+    if (settings.reportFile.empty())
+        std::cout << target.reportJson() << std::flush;
+    else
+        writeFile(settings.reportFile, target.reportJson());
+    if (!settings.imageFile.empty())
+        writeFile(settings.imageFile, target.imageAsIntelHex());
+}
+
+// Serves until SIGINT or SIGTERM, or shortly after "g" when asked to.
+void serve(const Settings& settings, const PtyTarget& target, const sigset_t& signals) {
+    constexpr auto AfterGo = std::chrono::milliseconds(200);
+    const timespec tick{0, 50'000'000};
+    for (;;) {
+        const int signal = ::sigtimedwait(&signals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM)
+            return;
+        if (signal == SIGUSR1)
+            writeOutputs(settings, target);
+        const auto go = target.goTime();
+        if (settings.options.exitAfterGo && go && Clock::now() >= *go + AfterGo)
+            return;
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--help") {
+            std::cout << Usage;
+            return 0;
+        }
+    }
+    Settings settings;
+    try {
+        settings = parse(argc, argv);
+        Engine check(settings.options); // refuses a version or boot vector of the wrong length
+    } catch (const std::exception& error) {
+        std::cerr << "zeltra-sim: " << error.what() << "\nTry zeltra-sim --help\n";
+        return 2;
+    }
+    // Blocked here, the signals are blocked in the server thread too and arrive at sigtimedwait.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGUSR1);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    try {
+        PtyTarget target(settings.options);
+        std::cout << target.devicePath() << std::endl;
+        serve(settings, target, signals);
+        writeOutputs(settings, target);
+    } catch (const std::exception& error) {
+        std::cerr << "zeltra-sim: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}
