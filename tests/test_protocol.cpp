@@ -23,6 +23,7 @@ const QString kCancelled = QStringLiteral("Download Cancelled");
 // A form whose port is open on the slave of a pair played by a scripted peer.
 struct Rig {
     explicit Rig(ScriptedPeer::Responder responder = {}) : peer(pty, std::move(responder)) {
+        form.Edit2->clear(); // "no message" reads as an empty status line
         opened = form.OpenCom(pty.slavePath());
         form.DownloadOk = true;
     }

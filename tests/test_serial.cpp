@@ -68,7 +68,7 @@ private slots:
         TDownloadForm form;
         QVERIFY(form.OpenCom(pty.slavePath()));
         QVERIFY(form.PortHandle.isOpen());
-        QVERIFY(form.Edit2->text().isEmpty());
+        QCOMPARE(form.Edit2->text(), QStringLiteral("testing")); // nothing reported
         termios line{};
         QCOMPARE(::tcgetattr(pty.slaveFd(), &line), 0);
         QCOMPARE(::cfgetispeed(&line), speed_t(B19200));

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "sim/Engine.h"
+#include "ui/TDownloadForm.h"
+
+#include <QByteArray>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+// A downloader window wired to a simulated target on a pseudo-terminal, in a folder of its own
+// that holds the executable's settings file and the HEX file. Errors that the application's
+// handler would show in a message box are collected in `reportedErrors` instead.
+class DownloadRig {
+public:
+    explicit DownloadRig(zeltra::sim::Options options = quickTarget());
+    ~DownloadRig();
+
+    // A target whose RESET is pressed at once, so that tests do not wait for the user.
+    static zeltra::sim::Options quickTarget();
+
+    zeltra::sim::PtyTarget& target() { return *target_; }
+    TDownloadForm& form() { return *form_; }
+    QString folder() const { return dir_.path(); }
+    QString hexPath() const;
+
+    // Writes the HEX file and creates the window as started with its path (no path: started
+    // without an argument), with the settings naming the target's line.
+    void createWindow(const QByteArray& hexText);
+    void createWindowWithoutArgument();
+    // Shows the window; its activation runs the automatic download. Returns when it has ended.
+    void showAndDownload();
+    // Opens the line and synchronises, for tests of single operations.
+    bool connect();
+
+    // Runs `action` once, inside the download's message pump, as soon as `condition` holds.
+    void when(std::function<bool()> condition, std::function<void()> action);
+
+    QString status() const;
+    zeltra::sim::Report report() const { return target_->report(); }
+    QStringList commands() const; // every command line the target received, in order
+
+    QStringList reportedErrors;
+
+private:
+    void create(const QStringList& arguments);
+
+    QTemporaryDir dir_;
+    std::unique_ptr<zeltra::sim::PtyTarget> target_;
+    std::unique_ptr<TDownloadForm> form_;
+};

@@ -1,0 +1,321 @@
+// Whole downloads through the real window against the simulated target.
+#include "app/ErrorHandler.h"
+#include "support/DownloadRig.h"
+#include "support/HexFiles.h"
+#include "ui/ProgressGauge.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+using zeltra::sim::Options;
+
+namespace {
+constexpr int BootVector = 0x1F00;
+const QColor Red(0xFF, 0x00, 0x00);
+
+int count(const QStringList& commands, const QString& command) {
+    return int(commands.count(command));
+}
+
+// Words from `from` up to the boot vector read as erased, and the completion marker is in place.
+void verifyErasedFrom(DownloadRig& rig, int from) {
+    for (int address = from; address < BootVector; ++address) {
+        QCOMPARE(rig.target().programWord(quint16(address)), 0x3FFF);
+    }
+    QCOMPARE(rig.target().programWord(BootVector), 0x19CC);
+}
+
+void verifySucceeded(DownloadRig& rig) {
+    QCOMPARE(rig.status(), QStringLiteral("Program Written Successfully"));
+    QVERIFY(rig.report().goReceived);
+    QVERIFY(rig.form().DownloadOk);
+    QVERIFY(!rig.form().isVisible());
+    QVERIFY(!rig.form().PortHandle.isOpen());
+    QCOMPARE(rig.report().violations, std::vector<std::string>{});
+}
+
+void verifyFailed(DownloadRig& rig, const QString& status) {
+    QCOMPARE(rig.status(), status);
+    QVERIFY(!rig.report().goReceived);
+    QVERIFY(!rig.form().DownloadOk);
+    QVERIFY(rig.form().isVisible());
+    QVERIFY(!rig.form().PortHandle.isOpen());
+    QVERIFY(rig.form().WriteButton->isEnabled());
+    QVERIFY(rig.form().CancelButton->isEnabled());
+    QVERIFY(rig.form().CloseButton->isEnabled());
+    QCOMPARE(rig.form().DownloadGauge->barColor(), Red);
+}
+} // namespace
+
+class DownloadTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void writesTheFileAndStartsTheProgram_data();
+    void writesTheFileAndStartsTheProgram();
+    void passesOverRecordsWithoutData();
+    void refusesADamagedFileBeforeTouchingTheTarget_data();
+    void refusesADamagedFileBeforeTouchingTheTarget();
+    void refusesADamagedFileWithoutOpeningThePort();
+    void failsWhenVerificationFails_data();
+    void failsWhenVerificationFails();
+    void failsWhenTheFileOverwritesTheMarker();
+    void stopsOnRequestWhileSending_data();
+    void stopsOnRequestWhileSending();
+    void portChoiceDuringTheEraseCancels();
+    void fileThatVanishesEndsTheDownload();
+    void withoutArgumentCannotReadTheFile();
+    void showsTheSuccessOnTheGauge_data();
+    void showsTheSuccessOnTheGauge();
+    void writeRetriesAfterAFailure();
+    void writeIsIgnoredWhileADownloadUnwinds();
+};
+
+void DownloadTest::writesTheFileAndStartsTheProgram_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("programWords"); // the file's program words start at 0
+    QTest::addColumn<int>("eepromBytes");
+    QTest::newRow("program and EEPROM") << HexFiles::image(100, 16) << 100 << 16;
+    QTest::newRow("empty file") << QByteArray() << 0 << 0;
+    QTest::newRow("end record first")
+        << HexFiles::endRecord() + "\n" + HexFiles::image(8) << 0 << 0;
+    QTest::newRow("no end record")
+        << HexFiles::image(12).replace(HexFiles::endRecord() + "\r\n", "") << 12 << 0;
+    QTest::newRow("LF only, control-Z after the end")
+        << HexFiles::image(20, 3).replace("\r\n", "\n") + "\x1A garbage\n"
+        << 20 << 3;
+    QTest::newRow("lower-case digits") << HexFiles::image(9).toLower() << 9 << 0;
+    const QByteArray typeInData = HexFiles::wordRecord(0, {0x0101, 0x0101, 0x0101});
+    QTest::newRow("01 only in the data") << typeInData + "\n" + HexFiles::image(3) << 3 << 0;
+}
+
+void DownloadTest::writesTheFileAndStartsTheProgram() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, programWords);
+    QFETCH(int, eepromBytes);
+    DownloadRig rig;
+    rig.createWindow(text);
+    rig.showAndDownload();
+    verifySucceeded(rig);
+    for (int address = 0; address < programWords; ++address) {
+        QCOMPARE(rig.target().programWord(quint16(address)), HexFiles::imageWord(address));
+    }
+    for (int offset = 0; offset < eepromBytes; ++offset) {
+        QCOMPARE(rig.target().eepromByte(quint16(0x2100 + offset)),
+                 HexFiles::imageEepromByte(offset));
+    }
+    verifyErasedFrom(rig, (programWords + 3) / 4 * 4);
+}
+
+void DownloadTest::passesOverRecordsWithoutData() {
+    DownloadRig rig;
+    const QByteArray text = HexFiles::record(4, 0, QByteArray(2, 0)) + "\n" +
+                            HexFiles::record(0, 0x0010, "") + "\n" +
+                            HexFiles::record(0, 0x0020, QByteArray(1, 0x12)) + "\n" +
+                            HexFiles::record(3, 0, QByteArray(4, 0)) + "\n" + HexFiles::image(4);
+    rig.createWindow(text);
+    rig.showAndDownload();
+    verifySucceeded(rig);
+    for (int address = 0; address < 4; ++address) {
+        QCOMPARE(rig.target().programWord(quint16(address)), HexFiles::imageWord(address));
+    }
+    verifyErasedFrom(rig, 4);
+    QCOMPARE(count(rig.commands(), "a0000"),
+             3); // the erase's first row and the record's two passes
+}
+
+void DownloadTest::refusesADamagedFileBeforeTouchingTheTarget_data() {
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray good = HexFiles::wordRecord(0, {1, 2, 3});
+    QByteArray badSum = good;
+    badSum[badSum.size() - 1] = badSum.back() == '0' ? '1' : '0';
+    QTest::newRow("blank line") << good + "\n\n" + HexFiles::endRecord();
+    QTest::newRow("no colon") << good + "\n " + good;
+    QTest::newRow("checksum") << good + "\n" + badSum;
+    QTest::newRow("odd digits") << good + "0";
+    QTest::newRow("extended address") << HexFiles::record(4, 0, QByteArray("\x00\x01", 2));
+}
+
+void DownloadTest::refusesADamagedFileBeforeTouchingTheTarget() {
+    QFETCH(QByteArray, text);
+    DownloadRig rig;
+    const quint16 previousWord = rig.target().programWord(0);
+    QVERIFY(previousWord != 0x3FFF);
+    rig.createWindow(text);
+    rig.showAndDownload();
+    verifyFailed(rig, QStringLiteral("Download Failed"));
+    QVERIFY2(rig.reportedErrors.isEmpty(), qPrintable(rig.reportedErrors.join('\n')));
+    QCOMPARE(rig.report().bytesIn, 0u);
+    QCOMPARE(rig.target().programWord(0), previousWord);
+}
+
+void DownloadTest::refusesADamagedFileWithoutOpeningThePort() {
+    DownloadRig rig;
+    rig.createWindow(HexFiles::wordRecord(0, {1}) + "\n\n");
+    HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
+                        "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
+    rig.showAndDownload();
+    verifyFailed(rig, QStringLiteral("Download Failed"));
+}
+
+void DownloadTest::failsWhenVerificationFails_data() {
+    QTest::addColumn<int>("fault");
+    QTest::newRow("one wrong word") << 0;
+    QTest::newRow("two wrong words that cancel in a sum") << 1;
+}
+
+void DownloadTest::failsWhenVerificationFails() {
+    QFETCH(int, fault);
+    Options options = DownloadRig::quickTarget();
+    if (fault == 0) {
+        options.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x0011, 0x0000};
+    } else {
+        options.cancellingPair = 0x0011;
+    }
+    DownloadRig rig(options);
+    rig.createWindow(HexFiles::image(40));
+    rig.showAndDownload();
+    verifyFailed(rig, QStringLiteral("Download Failed"));
+    // The failing record is the last one sent: nothing after it.
+    QCOMPARE(count(rig.commands(), "a0010"), 2);
+    QCOMPARE(count(rig.commands(), "a0018"), 0);
+}
+
+void DownloadTest::failsWhenTheFileOverwritesTheMarker() {
+    DownloadRig rig;
+    rig.createWindow(HexFiles::wordRecord(BootVector, {0x1234}) + "\n" + HexFiles::endRecord());
+    rig.showAndDownload();
+    verifyFailed(rig, QStringLiteral("WRITE failed at address 1F00"));
+    QCOMPARE(count(rig.commands(), "w19CC"), 0);
+}
+
+void DownloadTest::stopsOnRequestWhileSending_data() {
+    QTest::addColumn<QString>("request");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("Cancel") << "Cancel"
+                            << "Download Cancelled";
+    QTest::newRow("port choice") << "COM2"
+                                 << "Download Cancelled";
+    QTest::newRow("Close") << "Close"
+                           << "Download Failed";
+}
+
+void DownloadTest::stopsOnRequestWhileSending() {
+    QFETCH(QString, request);
+    QFETCH(QString, status);
+    DownloadRig rig;
+    rig.createWindow(HexFiles::image(200));
+    TDownloadForm& form = rig.form();
+    rig.when(
+        [&] {
+            return rig.status() == "Writing Program to ZELTRA IR" &&
+                   form.DownloadGauge->progress() >= 5;
+        },
+        [&] {
+            if (request == "Cancel") {
+                form.CancelButton->click();
+            } else if (request == "Close") {
+                form.CloseButton->click();
+            } else {
+                form.COM2Item->trigger();
+            }
+        });
+    rig.showAndDownload();
+    QCOMPARE(rig.status(), status);
+    QVERIFY(!rig.report().goReceived);
+    QVERIFY(!form.DownloadOk);
+    QVERIFY(!form.PortHandle.isOpen());
+    QCOMPARE(form.isVisible(), request != "Close");
+    QVERIFY(count(rig.commands(), "r1") < 3 + 200);
+    if (request == "COM2") {
+        QFile settings(rig.folder() + "/DWNLD.INI");
+        QVERIFY(settings.open(QIODevice::ReadOnly));
+        QVERIFY(settings.readAll().contains("COM2"));
+    }
+}
+
+void DownloadTest::portChoiceDuringTheEraseCancels() {
+    DownloadRig rig;
+    rig.createWindow(HexFiles::image(16));
+    TDownloadForm& form = rig.form();
+    rig.when([&] { return form.DownloadGauge->progress() >= 0x100; },
+             [&] { form.COM3Item->trigger(); });
+    rig.showAndDownload();
+    verifyFailed(rig, QStringLiteral("Download Cancelled"));
+    QVERIFY(count(rig.commands(), "e") < 248);
+    QCOMPARE(form.PortName, QStringLiteral("COM3"));
+}
+
+void DownloadTest::fileThatVanishesEndsTheDownload() {
+    DownloadRig rig;
+    rig.createWindow(HexFiles::image(16));
+    rig.when([&] { return rig.status() == QStringLiteral("Erasing ZELTRA IR memory"); },
+             [&] { QFile::remove(rig.hexPath()); });
+    rig.showAndDownload();
+    verifyFailed(rig, QStringLiteral("Download Failed"));
+    QCOMPARE(rig.reportedErrors.size(), 1);
+    QVERIFY(rig.reportedErrors.front().contains(rig.hexPath()));
+}
+
+void DownloadTest::withoutArgumentCannotReadTheFile() {
+    DownloadRig rig;
+    rig.createWindowWithoutArgument();
+    rig.showAndDownload();
+    QCOMPARE(rig.form().windowTitle(), QStringLiteral("ZELTRA IR Downloader"));
+    verifyFailed(rig, QStringLiteral("Cannot Read HEX file."));
+    QCOMPARE(rig.report().bytesIn, 0u);
+}
+
+void DownloadTest::showsTheSuccessOnTheGauge_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("percent");
+    QTest::newRow("250 lines") << 250 << 40;
+    QTest::newRow("80 lines") << 80 << 100;
+}
+
+void DownloadTest::showsTheSuccessOnTheGauge() {
+    QFETCH(int, lines);
+    QFETCH(int, percent);
+    DownloadRig rig;
+    rig.createWindow(HexFiles::image((lines - 1) * 8).replace("\r\n", "\n").chopped(1));
+    rig.showAndDownload();
+    verifySucceeded(rig);
+    QCOMPARE(rig.form().DownloadGauge->maximum(), lines);
+    QCOMPARE(rig.form().DownloadGauge->percentDone(), percent);
+}
+
+void DownloadTest::writeRetriesAfterAFailure() {
+    DownloadRig rig;
+    rig.createWindow(HexFiles::image(8));
+    HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
+                        "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
+    rig.showAndDownload();
+    verifyFailed(rig, QStringLiteral("Problem Opening Port /dev/absent-port"));
+    rig.form().PortName = QString::fromStdString(rig.target().devicePath());
+    QTest::mouseClick(rig.form().WriteButton, Qt::LeftButton);
+    verifySucceeded(rig);
+}
+
+void DownloadTest::writeIsIgnoredWhileADownloadUnwinds() {
+    Options options = DownloadRig::quickTarget();
+    // Acknowledgements before it: boot-vector read, 248 rows, marker block, two boot-vector reads,
+    // the record's address and first word.
+    options.dropAck = 1 + 248 * 2 + 5 + 1 + 1 + 1 + 2;
+    DownloadRig rig(options);
+    rig.createWindow(HexFiles::image(4));
+    TDownloadForm& form = rig.form();
+    rig.when([&] { return rig.status() == QStringLiteral("Lost contact with ZELTRA IR"); },
+             [&] {
+                 QVERIFY(form.WriteButton->isEnabled());
+                 form.WriteButton->click();
+             });
+    rig.showAndDownload();
+    verifyFailed(rig, QStringLiteral("Download Failed"));
+    QCOMPARE(count(rig.commands(), "rFFFF"), 2);
+}
+
+QTEST_MAIN(DownloadTest)
+#include "test_download.moc"
