@@ -1,11 +1,13 @@
 // zeltra-sim: serves the simulated bootloader target on a pseudo-terminal pair.
 #include "sim/Engine.h"
+#include "sim/HexCompare.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <iostream>
 #include <map>
 #include <stdexcept>
@@ -46,12 +48,14 @@ Running:
   --exit-after-go             stop shortly after "g"
   --report FILE               write the JSON report to FILE instead of standard output
   --image FILE                also write the target's memory as an Intel HEX file
+  --compare FILE.hex          on stopping, say whether the target holds that HEX file and
+                              whether "g" came; exit status 3 when it does not
   --help                      show this text
 )";
 
 struct Settings {
     Options options;
-    std::string reportFile, imageFile;
+    std::string reportFile, imageFile, compareFile;
 };
 
 int number(const std::string& text) {
@@ -106,6 +110,7 @@ Settings parse(int argc, char** argv) {
         {"--hang-up-after", [&](const std::string& v) { o.hangUpAfter = number(v); }},
         {"--report", [&](const std::string& v) { s.reportFile = v; }},
         {"--image", [&](const std::string& v) { s.imageFile = v; }},
+        {"--compare", [&](const std::string& v) { s.compareFile = v; }},
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -138,6 +143,24 @@ void writeOutputs(const Settings& settings, const PtyTarget& target) {
         writeFile(settings.reportFile, target.reportJson());
     if (!settings.imageFile.empty())
         writeFile(settings.imageFile, target.imageAsIntelHex());
+}
+
+// Prints whether the target holds the HEX file and has been told to run it; true when it has.
+bool compareWithFile(const std::string& path, const PtyTarget& target) {
+    std::ifstream file(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    if (!file.good() && !file.eof()) {
+        std::cout << "Cannot read " << path << "\n";
+        return false;
+    }
+    const HexComparison comparison = compareWithHexFile(
+        text, [&](std::uint16_t address) { return target.programWord(address); },
+        [&](std::uint16_t address) { return target.eepromByte(address); });
+    const bool started = target.report().goReceived;
+    std::cout << "Target against " << path << ":\n"
+              << describe(comparison) << "\"g\" (run the program) received: "
+              << (started ? "yes" : "no") << std::endl;
+    return comparison.matches() && started;
 }
 
 // Serves until SIGINT or SIGTERM, or shortly after "g" when asked to.
@@ -185,6 +208,8 @@ int main(int argc, char** argv) {
         std::cout << target.devicePath() << std::endl;
         serve(settings, target, signals);
         writeOutputs(settings, target);
+        if (!settings.compareFile.empty() && !compareWithFile(settings.compareFile, target))
+            return 3;
     } catch (const std::exception& error) {
         std::cerr << "zeltra-sim: " << error.what() << "\n";
         return 1;

@@ -72,6 +72,7 @@ private slots:
     void showsTheSuccessOnTheGauge();
     void writeRetriesAfterAFailure();
     void writeIsIgnoredWhileADownloadUnwinds();
+    void snapshots();
 };
 
 void DownloadTest::writesTheFileAndStartsTheProgram_data() {
@@ -315,6 +316,40 @@ void DownloadTest::writeIsIgnoredWhileADownloadUnwinds() {
     rig.showAndDownload();
     verifyFailed(rig, QStringLiteral("Download Failed"));
     QCOMPARE(count(rig.commands(), "rFFFF"), 2);
+}
+
+// Pictures of the window for the documentation, grabbed during and after real downloads.
+void DownloadTest::snapshots() {
+    const QString folder = qEnvironmentVariable("DWNLD_SNAPSHOT_DIR");
+    if (folder.isEmpty()) {
+        QSKIP("set DWNLD_SNAPSHOT_DIR to save pictures of the window");
+    }
+    const auto save = [&](TDownloadForm& form, const QString& name) {
+        QVERIFY(form.grab().save(QDir(folder).filePath(name)));
+    };
+    {
+        DownloadRig rig;
+        rig.createWindow(HexFiles::image(800, 32));
+        TDownloadForm& form = rig.form();
+        rig.when([&] { return form.DownloadGauge->percentDone() >= 60; },
+                 [&] { save(form, "download-erasing.png"); });
+        rig.when(
+            [&] {
+                return rig.status() == "Writing Program to ZELTRA IR" &&
+                       form.DownloadGauge->percentDone() >= 60;
+            },
+            [&] { save(form, "download-writing.png"); });
+        rig.showAndDownload();
+        verifySucceeded(rig);
+        save(form, "download-success.png");
+    }
+    Options options = DownloadRig::quickTarget();
+    options.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x0150, 0x0000};
+    DownloadRig rig(options);
+    rig.createWindow(HexFiles::image(800, 32));
+    rig.showAndDownload();
+    verifyFailed(rig, QStringLiteral("Download Failed"));
+    save(rig.form(), "download-failed.png");
 }
 
 QTEST_MAIN(DownloadTest)
