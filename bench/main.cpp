@@ -147,7 +147,7 @@ void addCpuFigures(FigureTable& table, const QString& key, const QString& what,
                    const CpuWindow& cpu) {
     table.add(key + "WallSeconds", what + ": wall time", cpu.wall, "s");
     table.add({key + "ToolCpuPercent", what + ": tool's CPU", cpu.threadPercent(), "%", 2.0, true});
-    table.add(key + "ProcessCpuPercent", what + ": with the target's thread", cpu.processPercent(),
+    table.add(key + "ProcessCpuPercent", what + ": tool and target thread", cpu.processPercent(),
               "%");
 }
 
@@ -190,7 +190,7 @@ void waiting(FigureTable& table) {
         if (session.status() != LostContact)
             throw std::runtime_error("the acknowledgement time-out was not reported");
     }
-    addCpuFigures(table, "ackTimeout", "1000 ms acknowledgement time-out", ackWait);
+    addCpuFigures(table, "ackTimeout", "1000 ms ack time-out", ackWait);
 }
 
 // A HEX file of `lines` lines: data records of eight words, then the end record.
