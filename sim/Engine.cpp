@@ -73,6 +73,9 @@ void Engine::receive(std::string_view bytes, Clock::time_point now) {
         return;
     if (!origin_)
         origin_ = now;
+    if (answerSent_)
+        report_.hostTurnarounds.push_back(now - *answerSent_);
+    answerSent_.reset();
     report_.bytesIn += bytes.size();
     for (char byte : bytes) {
         const auto arrival = options_.lineModel ? std::max(now, lineInFree_) + ByteTime : now;
@@ -85,11 +88,17 @@ void Engine::receive(std::string_view bytes, Clock::time_point now) {
 std::string Engine::transmit(Clock::time_point now) {
     process(now);
     std::string bytes;
+    Clock::time_point lastDue{};
     while (!outbox_.empty() && outbox_.front().at <= now) {
         bytes += outbox_.front().byte;
+        lastDue = outbox_.front().at;
         outbox_.pop_front();
     }
     report_.bytesOut += bytes.size();
+    if (!bytes.empty() && outbox_.empty()) {
+        answerSent_ = now;
+        report_.lateAnswers += now - lastDue;
+    }
     return bytes;
 }
 

@@ -68,6 +68,11 @@ struct Report {
     bool hungUp = false;
     std::vector<std::string> violations;
     std::vector<std::string> commandLog; // every command line, without LF, in order
+    // For every answer that the host followed up: the time from handing its last byte to the
+    // line until the host's next byte was received, both as the clock stood at the time.
+    std::vector<std::chrono::nanoseconds> hostTurnarounds;
+    // How much later than due the last byte of every answer was handed to the line, in all.
+    std::chrono::nanoseconds lateAnswers{0};
 };
 
 // The target itself: bytes in, bytes out, driven by the clock it is given.
@@ -139,6 +144,7 @@ private:
     std::uint16_t address_ = 0;
     std::vector<PendingWord> block_;
     int acksCounted_ = 0;
+    std::optional<Clock::time_point> answerSent_; // the outbox ran empty, host not heard since
     bool started_ = false; // "g" came: the user's program runs, the bootloader is silent
     bool hungUp_ = false;
 };

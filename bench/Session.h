@@ -1,0 +1,47 @@
+#pragma once
+
+#include "sim/Engine.h"
+#include "ui/TDownloadForm.h"
+
+#include <QByteArray>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+
+// One run of the downloader as the user starts it: the real window, started with the path of a
+// HEX file, its settings naming a simulated target served on a pseudo-terminal from a thread of
+// its own. Errors that would open a message box are collected instead.
+class Session {
+public:
+    Session(zeltra::sim::Options options, const QByteArray& hexText);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Shows the window, whose activation runs the download, and returns when it has ended.
+    // Returns the wall time from showing the window to the end of the download, in seconds.
+    double run();
+
+    // Runs `action` once, from the window's message pump, as soon as `condition` holds; the
+    // condition is looked at every `intervalMs`.
+    void when(std::function<bool()> condition, std::function<void()> action, int intervalMs);
+
+    TDownloadForm& form() { return *form_; }
+    zeltra::sim::Report report() const { return target_->report(); }
+    QString status() const;
+    bool succeeded() const; // "g" went out, the target saw no protocol violation
+    int commandsSent() const;
+
+    QStringList reportedErrors;
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<zeltra::sim::PtyTarget> target_;
+    std::unique_ptr<TDownloadForm> form_;
+};
+
+// CPU time in seconds: of the calling thread, and of the whole process.
+double threadCpuSeconds();
+double processCpuSeconds();

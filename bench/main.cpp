@@ -1,0 +1,346 @@
+// dwnld-bench: measures the downloader through its real window against the simulated target on
+// a pseudo-terminal, prints a table of the figures and writes them as JSON.
+#include "bench/Figures.h"
+#include "bench/Session.h"
+#include "driver/HexFileCheck.h"
+#include "driver/HexFileReader.h"
+#include "support/HexFiles.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <numeric>
+#include <stdexcept>
+
+using zeltra::sim::Options;
+
+namespace {
+
+constexpr int FullImageWords = 0x1F00; // program memory below a boot vector of 1F00
+constexpr int FullImageEepromBytes = 256;
+const QString PressReset = QStringLiteral("Press RESET on the Programming Cradle");
+const QString Erasing = QStringLiteral("Erasing ZELTRA IR memory");
+const QString LostContact = QStringLiteral("Lost contact with ZELTRA IR");
+const QString Cancelled = QStringLiteral("Download Cancelled");
+
+void progress(const QString& text) {
+    std::fprintf(stderr, "bench: %s\n", qPrintable(text));
+}
+
+Options quickTarget(bool lineModel) {
+    Options options;
+    options.reset = Options::Reset::Immediately;
+    options.lineModel = lineModel;
+    return options;
+}
+
+void requireSuccess(const Session& session, const char* what) {
+    if (session.succeeded())
+        return;
+    const zeltra::sim::Report report = session.report();
+    std::string violations;
+    for (const std::string& violation : report.violations)
+        violations += "\n  " + violation;
+    throw std::runtime_error(std::string(what) + ": the download did not succeed (status \"" +
+                             session.status().toStdString() + "\", \"g\" " +
+                             (report.goReceived ? "sent" : "not sent") + ")" + violations);
+}
+
+// The value below which the fraction q of the values lie.
+double percentile(std::vector<double> values, double q) {
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    const auto rank = std::size_t(std::ceil(q * double(values.size())));
+    return values[std::clamp<std::size_t>(rank, 1, values.size()) - 1];
+}
+
+std::vector<double> turnaroundMicros(const zeltra::sim::Report& report) {
+    std::vector<double> micros;
+    for (const auto gap : report.hostTurnarounds)
+        micros.push_back(double(gap.count()) / 1000.0);
+    return micros;
+}
+
+// 1. The whole program memory and the EEPROM at 19200 baud: the host should add next to nothing
+// to the time the line and the part take.
+void fullDownloadWithLineModel(FigureTable& table) {
+    progress("full download with the line model (about 80 s)");
+    Session session(quickTarget(true), HexFiles::image(FullImageWords, FullImageEepromBytes));
+    const double wall = session.run();
+    requireSuccess(session, "full download with the line model");
+    const zeltra::sim::Report report = session.report();
+    const double modelled = double(report.modelledMicros) / 1.0e6;
+    const double exchange = *report.goAfterMs / 1000.0; // first byte to "g"
+    const auto turnarounds = turnaroundMicros(report);
+
+    table.section("1. Full download, line model on (1F00 words + 256 EEPROM bytes)");
+    table.add("wallSeconds", "wall time, window shown to download ended", wall, "s");
+    table.add("modelledSeconds", "modelled line and part time", modelled, "s");
+    table.add({"wallToModelled", "ratio wall / modelled", wall / modelled, "", 1.03, false});
+    table.add({"exchangeToModelled", "ratio first byte to \"g\" / modelled", exchange / modelled,
+               "", 1.03, false});
+    table.add("turnaroundMedianMicros", "answer's last byte to next command, median",
+              percentile(turnarounds, 0.5), "us");
+    const double hostTotal = std::accumulate(turnarounds.begin(), turnarounds.end(), 0.0) / 1.0e6;
+    const double lateTotal = double(report.lateAnswers.count()) / 1.0e9;
+    table.add("turnaroundsSeconds", "answers' last bytes to next commands, in all", hostTotal, "s");
+    table.add("targetLateSeconds", "target's answers later than due, in all", lateTotal, "s");
+    // The simulated target's own lateness is no time of the host's.
+    table.add({"hostWallToModelled", "ratio (wall - target's lateness) / modelled",
+               (wall - lateTotal) / modelled, "", 1.03, false});
+    table.note("commands", session.commandsSent());
+    table.note("bytesIn", double(report.bytesIn));
+    table.note("bytesOut", double(report.bytesOut));
+}
+
+// 2. The same download on a line without modelled time: what remains is the host's own cost.
+void fullDownloadWithoutLineModel(FigureTable& table) {
+    progress("full download without the line model");
+    Session session(quickTarget(false), HexFiles::image(FullImageWords, FullImageEepromBytes));
+    const double wall = session.run();
+    requireSuccess(session, "full download without the line model");
+    const int commands = session.commandsSent();
+    const auto turnarounds = turnaroundMicros(session.report());
+
+    table.section("2. Full download, line model off");
+    table.add("wallSeconds", "wall time", wall, "s");
+    table.add("commands", "commands sent", double(commands), "");
+    table.add("wallPerCommandMicros", "wall time per command", wall * 1.0e6 / commands, "us");
+    table.add({"turnaroundMedianMicros", "answer's last byte to next command, median",
+               percentile(turnarounds, 0.5), "us", 100.0, true});
+    table.add("turnaroundP99Micros", "answer's last byte to next command, 99th pct",
+              percentile(turnarounds, 0.99), "us");
+    table.note("turnarounds", double(turnarounds.size()));
+    table.note("turnaroundMaxMicros", percentile(turnarounds, 1.0));
+}
+
+// CPU used between two moments of a download, as a share of the wall time between them: of the
+// window's thread (the tool) and of the whole process (the tool and the simulated target).
+struct CpuWindow {
+    double wall0 = 0, thread0 = 0, process0 = 0;
+    double wall = 0, thread = 0, process = 0;
+    QElapsedTimer clock;
+
+    void begin() {
+        clock.start();
+        thread0 = threadCpuSeconds();
+        process0 = processCpuSeconds();
+    }
+    void end() {
+        wall = double(clock.nsecsElapsed()) / 1.0e9;
+        thread = threadCpuSeconds() - thread0;
+        process = processCpuSeconds() - process0;
+    }
+    double threadPercent() const { return 100.0 * thread / wall; }
+    double processPercent() const { return 100.0 * process / wall; }
+};
+
+void addCpuFigures(FigureTable& table, const QString& key, const QString& what,
+                   const CpuWindow& cpu) {
+    table.add(key + "WallSeconds", what + ": wall time", cpu.wall, "s");
+    table.add({key + "ToolCpuPercent", what + ": tool's CPU", cpu.threadPercent(), "%", 2.0, true});
+    table.add(key + "ProcessCpuPercent", what + ": tool and target thread", cpu.processPercent(),
+              "%");
+}
+
+// 3. Waiting must not spin a core: 5 s of asking a bootloader whose RESET is never pressed, and
+// one acknowledgement that never comes.
+void waiting(FigureTable& table) {
+    table.section("3. Waiting");
+
+    progress("5 s of waiting for RESET");
+    Options never = quickTarget(false);
+    never.reset = Options::Reset::Never;
+    CpuWindow resetWait;
+    {
+        Session session(never, HexFiles::image(64));
+        session.when([&] { return session.status() == PressReset; },
+                     [&] {
+                         resetWait.begin();
+                         QTimer::singleShot(5000, &session.form(), [&] {
+                             resetWait.end();
+                             session.form().CancelButton->click();
+                         });
+                     },
+                     5);
+        session.run();
+        if (session.status() != Cancelled || resetWait.wall == 0)
+            throw std::runtime_error("waiting for RESET did not end in a cancel");
+        table.note("syncRequestsPerSecond", session.report().syncBytes / resetWait.wall);
+    }
+    addCpuFigures(table, "resetWait", "waiting for RESET", resetWait);
+
+    progress("one acknowledgement time-out");
+    Options dropped = quickTarget(false);
+    dropped.dropAck = 2; // the first row's address command of the erase
+    CpuWindow ackWait;
+    {
+        Session session(dropped, HexFiles::image(64));
+        session.when([&] { return session.status() == Erasing; }, [&] { ackWait.begin(); }, 5);
+        session.run(); // the download ends right after reporting the lost contact
+        ackWait.end();
+        if (session.status() != LostContact)
+            throw std::runtime_error("the acknowledgement time-out was not reported");
+    }
+    addCpuFigures(table, "ackTimeout", "1000 ms ack time-out", ackWait);
+}
+
+// A HEX file of `lines` lines: data records of eight words, then the end record.
+QByteArray longHexFile(int lines) {
+    QByteArray text;
+    text.reserve(qsizetype(lines) * 45);
+    for (int i = 0; i < lines - 1; ++i) {
+        const int start = (i * 8) & 0x7FF8;
+        QList<quint16> words;
+        for (int w = 0; w < 8; ++w)
+            words.append(HexFiles::imageWord(start + w));
+        text += HexFiles::wordRecord(quint16(start), words) + "\r\n";
+    }
+    return text + HexFiles::endRecord() + "\r\n";
+}
+
+double millisOf(const std::function<void()>& work) {
+    QElapsedTimer clock;
+    clock.start();
+    work();
+    return double(clock.nsecsElapsed()) / 1.0e6;
+}
+
+// The wall time and the window thread's CPU time of one download.
+struct DownloadCost {
+    double wall = 1.0e9, cpu = 1.0e9;
+};
+
+DownloadCost downloadCost(const Options& options, int words) {
+    Session session(options, HexFiles::image(words));
+    const double cpu0 = threadCpuSeconds();
+    const double wall = session.run();
+    const double cpu = threadCpuSeconds() - cpu0;
+    requireSuccess(session, "growth download");
+    return {wall, cpu};
+}
+
+double spread(const QList<double>& values) {
+    const auto [least, most] = std::minmax_element(values.begin(), values.end());
+    return *most / *least;
+}
+
+// 4. Growth: the download's time per word stays the same from 1K to 8K words, and the file
+// passes before the first record is sent cost little even for a long file.
+void growth(FigureTable& table) {
+    table.section("4. Growth, line model off, boot vector 2000");
+    Options options = quickTarget(false);
+    options.bootVector = "2000"; // 8K words fill program memory below it
+    // Every size is downloaded once per round and its least cost kept: a busy machine only ever
+    // adds time, and taking the sizes in turn spreads its bursts over all of them.
+    const QList<int> sizes{0, 1024, 2048, 4096, 8192};
+    QList<DownloadCost> least(sizes.size());
+    for (int round = 1; round <= 3; ++round) {
+        progress(QStringLiteral("downloads of 0 to 8192 words, round %1 of 3").arg(round));
+        for (qsizetype i = 0; i < sizes.size(); ++i) {
+            const DownloadCost cost = downloadCost(options, sizes[i]);
+            least[i] = {std::min(least[i].wall, cost.wall), std::min(least[i].cpu, cost.cpu)};
+        }
+    }
+    const DownloadCost empty = least[0];
+    table.add("emptyImageSeconds", "wall time, empty image (erase and completion)", empty.wall,
+              "s");
+    QList<double> wallPerWord, cpuPerWord;
+    for (qsizetype i = 1; i < sizes.size(); ++i) {
+        wallPerWord.append((least[i].wall - empty.wall) * 1.0e6 / sizes[i]);
+        cpuPerWord.append((least[i].cpu - empty.cpu) * 1.0e6 / sizes[i]);
+        const QString size = QString::number(sizes[i]);
+        table.add("wallSeconds" + size, "wall time, " + size + " words", least[i].wall, "s");
+        table.add("wallPerWordMicros" + size, "  per word beyond the empty image",
+                  wallPerWord.last(), "us");
+        table.add("toolCpuPerWordMicros" + size, "  tool's CPU per word beyond the empty image",
+                  cpuPerWord.last(), "us");
+    }
+    table.add({"wallPerWordSpread", "wall time per word, largest / smallest", spread(wallPerWord),
+               "", 1.25, false});
+    table.add({"toolCpuPerWordSpread", "tool's CPU per word, largest / smallest",
+               spread(cpuPerWord), "", 1.25, false});
+
+    progress("HEX file of 100,000 lines");
+    constexpr int Lines = 100000;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("long.hex");
+    HexFiles::writeFile(path, longHexFile(Lines));
+    HexFileReader reader(path);
+    int counted = 0, read = 0;
+    QString fault;
+    const double check = millisOf([&] { fault = findHexFileFault(reader); });
+    const double count = millisOf([&] {
+        reader.open();
+        for (; !reader.atEnd(); ++counted)
+            reader.readLine();
+    });
+    const double send = millisOf([&] {
+        reader.open();
+        for (; !reader.atEnd(); ++read)
+            reader.readLine();
+        reader.close();
+    });
+    if (!fault.isEmpty() || counted != Lines || read != Lines)
+        throw std::runtime_error("the long HEX file was not read whole");
+    table.add("hexCheckMillis", "100,000-line file: check", check, "ms");
+    table.add("hexCountMillis", "100,000-line file: count", count, "ms");
+    table.add("hexReadMillis", "100,000-line file: read", send, "ms");
+    table.add({"hexTotalMillis", "100,000-line file: check, count and read", check + count + send,
+               "ms", 200.0, true});
+}
+
+// The value given after an option, or an empty text.
+QString optionValue(const QStringList& arguments, const QString& option) {
+    const qsizetype at = arguments.indexOf(option);
+    return at >= 0 && at + 1 < arguments.size() ? arguments[at + 1] : QString();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString jsonPath = optionValue(QApplication::arguments(), QStringLiteral("--json"));
+    // --only 2,3 runs those measurements alone.
+    const QStringList only = optionValue(QApplication::arguments(), QStringLiteral("--only"))
+                                 .split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const std::function<void(FigureTable&)> measurements[] = {
+        fullDownloadWithLineModel, fullDownloadWithoutLineModel, waiting, growth};
+
+    FigureTable table;
+    try {
+        for (int i = 0; i < 4; ++i)
+            if (only.isEmpty() || only.contains(QString::number(i + 1)))
+                measurements[i](table);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "bench: %s\n", error.what());
+        return 2;
+    }
+
+    const QJsonObject machine = machineDescription();
+    QTextStream(stdout) << "Machine: " << machineSummary(machine) << "\n\n" << table.text();
+    if (!jsonPath.isEmpty()) {
+        QJsonObject json = table.json();
+        json.insert("machine", machine);
+        QFile file(jsonPath);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(QJsonDocument(json).toJson()) < 0) {
+            std::fprintf(stderr, "bench: cannot write %s\n", qPrintable(jsonPath));
+            return 2;
+        }
+    }
+    return table.allMet() ? 0 : 1;
+}
