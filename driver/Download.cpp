@@ -94,7 +94,7 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     hexFile.open();
     int lineCount = 0;
     for (; !hexFile.atEnd(); ++lineCount) {
-        hexFile.readLine();
+        hexFile.skipLine();
     }
     DownloadGauge->setMaximum(lineCount);
     hexFile.open();
