@@ -84,8 +84,8 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     DownloadGauge->setProgress(0);
     DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
     WriteButton->setEnabled(false);
+    // A Close request is kept (see WAIT_FOR_ACK): Close has already closed the window.
     CancelRequested = false;
-    CloseRequested = false;
     if (!prepareTarget()) {
         return false;
     }
@@ -94,7 +94,7 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     hexFile.open();
     int lineCount = 0;
     for (; !hexFile.atEnd(); ++lineCount) {
-        hexFile.readLine();
+        hexFile.skipLine();
     }
     DownloadGauge->setMaximum(lineCount);
     hexFile.open();

@@ -3,11 +3,17 @@
 #include "driver/HexFileReader.h"
 #include "hex/HexRecord.h"
 
+namespace {
+// ":" and the digits of a record with 255 data bytes; a longer line cannot be well formed, and
+// is read no further than one character beyond this.
+constexpr qsizetype LongestRecord = 1 + 2 * (1 + 2 + 1 + 255 + 1);
+} // namespace
+
 QString findHexFileFault(HexFileReader& hexFile) {
     hexFile.open();
     QString fault;
     while (fault.isEmpty() && !hexFile.atEnd()) {
-        const QByteArray line = hexFile.readLine();
+        const QByteArray line = hexFile.readLine(LongestRecord + 1);
         if (line.isEmpty()) {
             fault = QStringLiteral("Invalid HEX file");
         } else if (line.front() != ':') {

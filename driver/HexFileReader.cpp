@@ -15,10 +15,17 @@ void HexFileReader::open() {
     close();
     file_.setFileName(path_);
     if (!file_.open(QIODevice::ReadOnly)) {
-        fail();
+        fail(file_.errorString());
     }
     // A file that grows while it is read is read as far as it reached when it was opened.
     remaining_ = file_.size();
+    const QDateTime modified = file_.fileTime(QFileDevice::FileModificationTime);
+    if (firstSize_ < 0) {
+        firstSize_ = remaining_;
+        firstModified_ = modified;
+    } else if (remaining_ != firstSize_ || modified != firstModified_) {
+        fail(QStringLiteral("the file has changed since the download began"));
+    }
 }
 
 void HexFileReader::close() {
@@ -29,8 +36,8 @@ void HexFileReader::close() {
     ended_ = false;
 }
 
-void HexFileReader::fail() const {
-    throw DownloaderError(QStringLiteral("Cannot read %1: %2").arg(path_, file_.errorString()));
+void HexFileReader::fail(const QString& reason) const {
+    throw DownloaderError(QStringLiteral("Cannot read %1: %2").arg(path_, reason));
 }
 
 // Appends the next chunk of the file to the buffer; false at the end of the file.
@@ -48,7 +55,7 @@ bool HexFileReader::fillBuffer() {
     buffer_.resize(oldSize + wanted);
     const qint64 got = file_.read(buffer_.data() + oldSize, wanted);
     if (got < 0) {
-        fail();
+        fail(file_.errorString());
     }
     buffer_.resize(oldSize + got);
     remaining_ -= got;
@@ -67,11 +74,13 @@ bool HexFileReader::atEnd() {
     return buffer_.at(position_) == EndOfFile;
 }
 
-QByteArray HexFileReader::readLine() {
+QByteArray HexFileReader::readLine(qsizetype maxLength) {
     QByteArray line;
     if (atEnd()) {
         return line;
     }
+    const auto isCarriageReturn = [](char c) { return c == CarriageReturn; };
+    bool full = false; // maxLength reached: the rest of the line is passed over
     for (;;) {
         const char* start = buffer_.constData() + position_;
         const qsizetype available = buffer_.size() - position_;
@@ -79,7 +88,14 @@ QByteArray HexFileReader::readLine() {
         const qsizetype untilEnd = lineEnd ? lineEnd - start : available;
         const auto* endOfFile = static_cast<const char*>(std::memchr(start, EndOfFile, untilEnd));
         const qsizetype take = endOfFile ? endOfFile - start : untilEnd;
-        line.append(start, take);
+        if (!full) {
+            line.append(start, take);
+            if (line.size() > maxLength) {
+                line.removeIf(isCarriageReturn);
+                full = line.size() > maxLength;
+                line.truncate(std::min(line.size(), maxLength));
+            }
+        }
         position_ += take;
         if (endOfFile || lineEnd) {
             position_ += endOfFile ? 0 : 1; // control-Z stays: atEnd() reports it from here on
@@ -89,6 +105,6 @@ QByteArray HexFileReader::readLine() {
             break;
         }
     }
-    line.removeIf([](char c) { return c == CarriageReturn; });
+    line.removeIf(isCarriageReturn);
     return line;
 }

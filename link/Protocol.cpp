@@ -72,8 +72,9 @@ bool TDownloadForm::RECEIVE_ACK() {
 }
 
 bool TDownloadForm::WAIT_FOR_ACK() {
+    // An earlier Cancel is forgotten, but never a Close: it has closed the port and the window,
+    // so nothing would be left to end this wait.
     CancelRequested = false;
-    CloseRequested = false;
     bool answered = false;
     while (!answered && !CancelRequested && !CloseRequested) {
         PortHandle.isOpen() ? pump() : waitForMessages();

@@ -294,10 +294,8 @@ private slots:
         Rig rig([](const QByteArray& unit) { return unit == "*" ? "i" : QByteArray(); });
         QVERIFY(rig.opened);
         rig.form.CancelRequested = true;
-        rig.form.CloseRequested = true;
         QVERIFY(rig.form.WAIT_FOR_ACK());
         QVERIFY(!rig.form.CancelRequested);
-        QVERIFY(!rig.form.CloseRequested);
         QVERIFY(rig.form.Edit2->text().isEmpty());
     }
 

@@ -1,0 +1,156 @@
+// The cradle's adapter pulled out during a download: the pseudo-terminal is closed under the
+// tool. The download ends (or, while it waits for RESET, waits on) as it would with a silent
+// target, the window stays usable, and the tool does not spin a core while its port is dead.
+#include "support/DownloadRig.h"
+#include "support/HexFiles.h"
+#include "support/PumpWatch.h"
+#include "support/ThreadCpuClock.h"
+#include "ui/ProgressGauge.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+using zeltra::sim::Options;
+
+namespace {
+
+const QString WaitingForReset = QStringLiteral("Press RESET on the Programming Cradle");
+const QString Erasing = QStringLiteral("Erasing ZELTRA IR memory");
+const QString Writing = QStringLiteral("Writing Program to ZELTRA IR");
+const QColor Red(0xFF, 0x00, 0x00);
+// The tool's share of one core while it waits on a dead line: it sleeps in its reads and in the
+// message pump, so a generous bound still tells waiting from spinning.
+constexpr double MaxCpuShare = 0.25;
+
+// Wall time and the user-interface thread's CPU time over a stretch of the download.
+class Stretch {
+public:
+    void start() {
+        wall_.start();
+        cpuAtStart_ = threadCpuMs();
+    }
+    void stop() {
+        wallMs_ = double(wall_.elapsed());
+        cpuMs_ = threadCpuMs() - cpuAtStart_;
+    }
+    double wallMs() const { return wallMs_; }
+    double cpuShare() const { return wallMs_ > 0 ? cpuMs_ / wallMs_ : 0; }
+    QByteArray describe() const {
+        return QByteArray::number(cpuMs_, 'f', 0) + " ms CPU in " +
+               QByteArray::number(wallMs_, 'f', 0) + " ms";
+    }
+    bool running() const { return wall_.isValid(); }
+    qint64 elapsed() const { return wall_.elapsed(); }
+
+private:
+    QElapsedTimer wall_;
+    double cpuAtStart_ = 0;
+    double wallMs_ = 0;
+    double cpuMs_ = 0;
+};
+
+void verifyFailedAndUsable(DownloadRig& rig, const QString& status) {
+    TDownloadForm& form = rig.form();
+    QCOMPARE(rig.status(), status);
+    QVERIFY(form.isVisible());
+    QVERIFY(!form.DownloadOk);
+    QVERIFY(!form.PortHandle.isOpen());
+    QCOMPARE(form.DownloadGauge->barColor(), Red);
+    QVERIFY(form.WriteButton->isEnabled());
+    QVERIFY(form.CancelButton->isEnabled());
+    QVERIFY(form.CloseButton->isEnabled());
+    QVERIFY(!rig.report().goReceived);
+}
+
+// Write again, with a new cradle on another line: the download runs through and the tool
+// closes itself. (The dead line's name may already belong to another pseudo-terminal.)
+void verifyWriteStartsAgain(DownloadRig& rig) {
+    TDownloadForm& form = rig.form();
+    zeltra::sim::PtyTarget newCradle(DownloadRig::quickTarget());
+    form.PortName = QString::fromStdString(newCradle.devicePath());
+    QTest::mouseClick(form.WriteButton, Qt::LeftButton);
+    QCOMPARE(rig.status(), QStringLiteral("Program Written Successfully"));
+    QTRY_VERIFY(newCradle.report().goReceived); // taken up a little after it was sent
+    QVERIFY(!form.isVisible());
+}
+
+} // namespace
+
+class DeviceLossTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void waitsForResetOnADeadLineUntilCancelled();
+    void endsTheDownload_data();
+    void endsTheDownload();
+};
+
+// The handshake has no time limit: on a dead line it goes on, quietly, until the user cancels.
+void DeviceLossTest::waitsForResetOnADeadLineUntilCancelled() {
+    Options options = DownloadRig::quickTarget();
+    options.reset = Options::Reset::Never;
+    DownloadRig rig(options);
+    rig.createWindow(HexFiles::image(16));
+    TDownloadForm& form = rig.form();
+    Stretch dead;
+    bool waitedOn = false;
+    rig.when([&] { return rig.status() == WaitingForReset && rig.report().syncBytes >= 3; },
+             [&] {
+                 rig.target().hangUp();
+                 dead.start();
+             });
+    rig.when([&] { return dead.running() && dead.elapsed() >= 3000; },
+             [&] {
+                 dead.stop();
+                 waitedOn = rig.status() == WaitingForReset && form.PortHandle.isOpen();
+                 QTest::mouseClick(form.CancelButton, Qt::LeftButton);
+             });
+    rig.showAndDownload();
+    QVERIFY(waitedOn);
+    qInfo("%s", dead.describe().constData());
+    QVERIFY2(dead.cpuShare() < MaxCpuShare, dead.describe());
+    verifyFailedAndUsable(rig, QStringLiteral("Download Cancelled"));
+    verifyWriteStartsAgain(rig);
+}
+
+void DeviceLossTest::endsTheDownload_data() {
+    QTest::addColumn<QString>("phase"); // the status line when the line goes
+    QTest::addColumn<int>("progress");  // and the gauge's progress
+    QTest::addColumn<QString>("status");
+    QTest::addColumn<int>("maxMs"); // from the hang-up to the end of the download
+    // The acknowledgement wait runs out after 1000 ms and the erase stops at its row.
+    QTest::newRow("erasing") << Erasing << 0x100 << QStringLiteral("Lost contact with ZELTRA IR")
+                             << 3000;
+    // The record's remaining words and its read-back address each wait 1000 ms on the dead line.
+    QTest::newRow("writing") << Writing << 3 << QStringLiteral("Download Failed") << 15000;
+}
+
+void DeviceLossTest::endsTheDownload() {
+    QFETCH(QString, phase);
+    QFETCH(int, progress);
+    QFETCH(QString, status);
+    QFETCH(int, maxMs);
+    DownloadRig rig;
+    rig.createWindow(HexFiles::image(64));
+    TDownloadForm& form = rig.form();
+    Stretch dead;
+    atFirstPumpWhere(
+        &form, [&] { return rig.status() == phase && form.DownloadGauge->progress() >= progress; },
+        [&] {
+            rig.target().hangUp();
+            dead.start();
+        });
+    rig.showAndDownload();
+    dead.stop();
+    QVERIFY(dead.running());
+    QVERIFY2(dead.wallMs() < maxMs, dead.describe());
+    qInfo("%s", dead.describe().constData());
+    QVERIFY2(dead.cpuShare() < MaxCpuShare, dead.describe());
+    verifyFailedAndUsable(rig, status);
+    verifyWriteStartsAgain(rig);
+}
+
+QTEST_MAIN(DeviceLossTest)
+#include "test_device_loss.moc"
