@@ -2,10 +2,10 @@
 
 #include "app/ErrorHandler.h"
 #include "support/HexFiles.h"
+#include "support/PumpWatch.h"
 
 #include <QGuiApplication>
 #include <QLabel>
-#include <QTimer>
 #include <QtTest>
 
 DownloadRig::DownloadRig(zeltra::sim::Options options)
@@ -59,15 +59,7 @@ bool DownloadRig::connect() {
 }
 
 void DownloadRig::when(std::function<bool()> condition, std::function<void()> action) {
-    auto* timer = new QTimer(form_.get());
-    timer->setInterval(1);
-    QObject::connect(timer, &QTimer::timeout, timer, [timer, condition, action] {
-        if (condition()) {
-            timer->stop();
-            action();
-        }
-    });
-    timer->start();
+    atFirstPumpWhere(form_.get(), std::move(condition), std::move(action));
 }
 
 QString DownloadRig::status() const {

@@ -35,7 +35,7 @@ public:
     // Opens the line and synchronises, for tests of single operations.
     bool connect();
 
-    // Runs `action` once, inside the download's message pump, as soon as `condition` holds.
+    // Runs `action` once, in the first pass of the message pump in which `condition` holds.
     void when(std::function<bool()> condition, std::function<void()> action);
 
     QString status() const;
