@@ -126,7 +126,9 @@ bool replaceFile(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    if (file.write(bytes) != bytes.size()) {
+    // write() only fills the buffer: a file cut short (no room, a file-size limit) shows only in
+    // flush(), and commit() would put the cut file in place of the old one.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
         file.commit();
         return false;

@@ -5,11 +5,6 @@
 QString FirmwareVersion;
 QString BootVectorAddress;
 
-namespace {
-const QString AcceptedFirmware = QStringLiteral("11");
-constexpr quint32 HighestBootVector = 0x2000;
-} // namespace
-
 // Asks the bootloader who it is. Keeps the firmware version and the boot-vector address as
 // received, then accepts only firmware "11" with a boot-vector address of at most 2000.
 QString TDownloadForm::GET_FIRMWARE_VERSION() {
@@ -17,16 +12,9 @@ QString TDownloadForm::GET_FIRMWARE_VERSION() {
     const QString reply = GET_REPLY();
     FirmwareVersion = reply.left(2);
     BootVectorAddress = reply.mid(2, 4);
-    if (FirmwareVersion != AcceptedFirmware) {
-        DO_ERROR(QStringLiteral("Incorrect Firmware within ZELTRA IR"));
-        return {};
-    }
-    if (BootVectorAddress.size() < 4) {
-        DO_ERROR(QStringLiteral("Incorrect Vector Address"));
-        return {};
-    }
-    if (hexValueOrZero(BootVectorAddress) > HighestBootVector) {
-        DO_ERROR(QStringLiteral("Program to large for ZELTRA IR"));
+    if (const QString fault = identificationFault(FirmwareVersion, BootVectorAddress);
+        !fault.isEmpty()) {
+        DO_ERROR(fault);
         return {};
     }
     return FirmwareVersion;

@@ -47,3 +47,8 @@ quint32 hexValueOrZero(const QString& text) {
 QString hexWord(quint16 value) {
     return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
 }
+
+QString replyText(QByteArrayView bytes) {
+    const qsizetype end = bytes.indexOf('\n');
+    return QString::fromLatin1(end < 0 ? bytes : bytes.first(end));
+}

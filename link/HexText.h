@@ -22,3 +22,6 @@ inline quint32 hexValueOrZero(const QByteArray& text) {
 
 // A 16-bit value as the host always writes it in a command: four upper-case digits, zero-padded.
 QString hexWord(quint16 value);
+
+// One reply line from the bytes of one read from the target: everything before the first LF.
+QString replyText(QByteArrayView bytes);

@@ -1,6 +1,7 @@
 // The host's side of the bootloader protocol: command lines, replies, acknowledgements, the
 // "*"/"i" handshake and the timed pause. Every wait polls the port and pumps the window's
 // message queue, so the buttons, the Port menu and the two window timers keep working.
+#include "link/HexText.h"
 #include "ui/TDownloadForm.h"
 
 #include <QCoreApplication>
@@ -31,16 +32,6 @@ void TDownloadForm::SEND_HEX(const QString& command) {
     line.append(kLineFeed);
     PortHandle.write(line);
 }
-
-namespace {
-
-// One reply line from the bytes of one read: everything before the first LF.
-QString replyText(const QByteArray& bytes) {
-    const qsizetype end = bytes.indexOf(kLineFeed);
-    return QString::fromLatin1(end < 0 ? bytes : bytes.left(end));
-}
-
-} // namespace
 
 QString TDownloadForm::GET_REPLY() {
     return replyText(PortHandle.read(kIdentifyReplyLength));
