@@ -47,8 +47,3 @@ bool TDownloadForm::writeMarkerBlock(const QString& marker) {
     }
     return lastAcknowledged;
 }
-
-bool TDownloadForm::sendAcknowledged(const QString& command) {
-    SEND_HEX(command);
-    return RECEIVE_ACK();
-}

@@ -62,6 +62,11 @@ bool TDownloadForm::RECEIVE_ACK() {
     return acknowledged;
 }
 
+bool TDownloadForm::sendAcknowledged(const QString& command) {
+    SEND_HEX(command);
+    return RECEIVE_ACK();
+}
+
 bool TDownloadForm::WAIT_FOR_ACK() {
     // An earlier Cancel is forgotten, but never a Close: it has closed the port and the window,
     // so nothing would be left to end this wait.
