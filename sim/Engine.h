@@ -90,6 +90,7 @@ public:
     void receive(std::string_view bytes, Clock::time_point now); // bytes from the host
     std::string transmit(Clock::time_point now);                 // bytes due to the host by now
     std::optional<Clock::time_point> nextDue() const;            // when more output becomes due
+    bool inputPending() const { return !inbox_.empty(); }        // received, not yet handled
     bool hungUp() const { return hungUp_; }
     void hangUp(); // the line is gone: nothing more is received or sent
 
@@ -159,7 +160,8 @@ public:
 
     const std::string& devicePath() const; // the slave side, for the downloader to open
 
-    // Thread-safe snapshots while serving.
+    // Thread-safe snapshots while serving, taken once the target has handled every byte that
+    // the host has written to the line so far.
     Report report() const;
     std::string reportJson() const;
     std::string imageAsIntelHex() const;

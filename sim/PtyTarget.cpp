@@ -6,8 +6,8 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <system_error>
 #include <termios.h>
 #include <thread>
@@ -42,9 +42,11 @@ struct PtyTarget::Server {
     bool readFromHost();
     void writeToHost();
     timespec pollTimeout(Clock::time_point now) const;
+    std::unique_lock<std::mutex> caughtUp();
 
     mutable std::mutex mutex;
     std::condition_variable lineClosed;
+    std::condition_variable served; // after every pass of the serving loop
     Engine engine;
     std::string path;
     int master = -1;
@@ -138,7 +140,26 @@ void PtyTarget::Server::run() {
             continue;
         if (peerGone || (fds[1].revents & (POLLIN | POLLHUP | POLLERR)))
             peerGone = !readFromHost();
+        served.notify_all();
     }
+    served.notify_all();
+}
+
+// Takes the lock once the engine has handled every byte that the host's writes have put on the
+// line so far. A read of the master that finds nothing has first waited for the kernel to
+// deliver what is still on its way from the slave, so draining the master here takes up all of
+// it, without waiting for the serving thread to wake. Bytes that the line model delivers later
+// are then handled by the serving thread at their modelled time, which is waited for.
+std::unique_lock<std::mutex> PtyTarget::Server::caughtUp() {
+    std::unique_lock lock(mutex);
+    if (master < 0 || stopping)
+        return lock;
+    const std::uint64_t before = engine.report().bytesIn;
+    readFromHost();
+    if (engine.report().bytesIn != before)
+        wake(); // the engine may have answers to send now
+    served.wait(lock, [this] { return !engine.inputPending() || master < 0 || stopping; });
+    return lock;
 }
 
 // The time until the engine has more to send; a short retry while the host's side is closed.
@@ -190,32 +211,32 @@ const std::string& PtyTarget::devicePath() const {
 }
 
 Report PtyTarget::report() const {
-    std::lock_guard lock(server_->mutex);
+    const auto lock = server_->caughtUp();
     return server_->engine.report();
 }
 
 std::string PtyTarget::reportJson() const {
-    std::lock_guard lock(server_->mutex);
+    const auto lock = server_->caughtUp();
     return server_->engine.reportJson();
 }
 
 std::string PtyTarget::imageAsIntelHex() const {
-    std::lock_guard lock(server_->mutex);
+    const auto lock = server_->caughtUp();
     return server_->engine.imageAsIntelHex();
 }
 
 std::uint16_t PtyTarget::programWord(std::uint16_t address) const {
-    std::lock_guard lock(server_->mutex);
+    const auto lock = server_->caughtUp();
     return server_->engine.programWord(address);
 }
 
 std::uint8_t PtyTarget::eepromByte(std::uint16_t address) const {
-    std::lock_guard lock(server_->mutex);
+    const auto lock = server_->caughtUp();
     return server_->engine.eepromByte(address);
 }
 
 std::optional<Clock::time_point> PtyTarget::goTime() const {
-    std::lock_guard lock(server_->mutex);
+    const auto lock = server_->caughtUp();
     return server_->engine.goTime();
 }
 

@@ -1,13 +1,12 @@
 // The cradle's adapter pulled out during a download: the pseudo-terminal is closed under the
 // tool. The download ends (or, while it waits for RESET, waits on) as it would with a silent
 // target, the window stays usable, and the tool does not spin a core while its port is dead.
+#include "support/CpuStopwatch.h"
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
 #include "support/PumpWatch.h"
-#include "support/ThreadCpuClock.h"
 #include "ui/ProgressGauge.h"
 
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
 #include <QtTest>
@@ -19,50 +18,9 @@ namespace {
 const QString WaitingForReset = QStringLiteral("Press RESET on the Programming Cradle");
 const QString Erasing = QStringLiteral("Erasing ZELTRA IR memory");
 const QString Writing = QStringLiteral("Writing Program to ZELTRA IR");
-const QColor Red(0xFF, 0x00, 0x00);
 // The tool's share of one core while it waits on a dead line: it sleeps in its reads and in the
 // message pump, so a generous bound still tells waiting from spinning.
 constexpr double MaxCpuShare = 0.25;
-
-// Wall time and the user-interface thread's CPU time over a stretch of the download.
-class Stretch {
-public:
-    void start() {
-        wall_.start();
-        cpuAtStart_ = threadCpuMs();
-    }
-    void stop() {
-        wallMs_ = double(wall_.elapsed());
-        cpuMs_ = threadCpuMs() - cpuAtStart_;
-    }
-    double wallMs() const { return wallMs_; }
-    double cpuShare() const { return wallMs_ > 0 ? cpuMs_ / wallMs_ : 0; }
-    QByteArray describe() const {
-        return QByteArray::number(cpuMs_, 'f', 0) + " ms CPU in " +
-               QByteArray::number(wallMs_, 'f', 0) + " ms";
-    }
-    bool running() const { return wall_.isValid(); }
-    qint64 elapsed() const { return wall_.elapsed(); }
-
-private:
-    QElapsedTimer wall_;
-    double cpuAtStart_ = 0;
-    double wallMs_ = 0;
-    double cpuMs_ = 0;
-};
-
-void verifyFailedAndUsable(DownloadRig& rig, const QString& status) {
-    TDownloadForm& form = rig.form();
-    QCOMPARE(rig.status(), status);
-    QVERIFY(form.isVisible());
-    QVERIFY(!form.DownloadOk);
-    QVERIFY(!form.PortHandle.isOpen());
-    QCOMPARE(form.DownloadGauge->barColor(), Red);
-    QVERIFY(form.WriteButton->isEnabled());
-    QVERIFY(form.CancelButton->isEnabled());
-    QVERIFY(form.CloseButton->isEnabled());
-    QVERIFY(!rig.report().goReceived);
-}
 
 // Write again, with a new cradle on another line: the download runs through and the tool
 // closes itself. (The dead line's name may already belong to another pseudo-terminal.)
@@ -72,7 +30,7 @@ void verifyWriteStartsAgain(DownloadRig& rig) {
     form.PortName = QString::fromStdString(newCradle.devicePath());
     QTest::mouseClick(form.WriteButton, Qt::LeftButton);
     QCOMPARE(rig.status(), QStringLiteral("Program Written Successfully"));
-    QTRY_VERIFY(newCradle.report().goReceived); // taken up a little after it was sent
+    QVERIFY(newCradle.report().goReceived);
     QVERIFY(!form.isVisible());
 }
 
@@ -94,14 +52,14 @@ void DeviceLossTest::waitsForResetOnADeadLineUntilCancelled() {
     DownloadRig rig(options);
     rig.createWindow(HexFiles::image(16));
     TDownloadForm& form = rig.form();
-    Stretch dead;
+    CpuStopwatch dead(CpuStopwatch::Scope::Thread);
     bool waitedOn = false;
     rig.when([&] { return rig.status() == WaitingForReset && rig.report().syncBytes >= 3; },
              [&] {
                  rig.target().hangUp();
                  dead.start();
              });
-    rig.when([&] { return dead.running() && dead.elapsed() >= 3000; },
+    rig.when([&] { return dead.running() && dead.elapsedMs() >= 3000; },
              [&] {
                  dead.stop();
                  waitedOn = rig.status() == WaitingForReset && form.PortHandle.isOpen();
@@ -111,7 +69,7 @@ void DeviceLossTest::waitsForResetOnADeadLineUntilCancelled() {
     QVERIFY(waitedOn);
     qInfo("%s", dead.describe().constData());
     QVERIFY2(dead.cpuShare() < MaxCpuShare, dead.describe());
-    verifyFailedAndUsable(rig, QStringLiteral("Download Cancelled"));
+    rig.verifyFailedAndUsable(QStringLiteral("Download Cancelled"));
     verifyWriteStartsAgain(rig);
 }
 
@@ -135,7 +93,7 @@ void DeviceLossTest::endsTheDownload() {
     DownloadRig rig;
     rig.createWindow(HexFiles::image(64));
     TDownloadForm& form = rig.form();
-    Stretch dead;
+    CpuStopwatch dead(CpuStopwatch::Scope::Thread);
     atFirstPumpWhere(
         &form, [&] { return rig.status() == phase && form.DownloadGauge->progress() >= progress; },
         [&] {
@@ -148,7 +106,7 @@ void DeviceLossTest::endsTheDownload() {
     QVERIFY2(dead.wallMs() < maxMs, dead.describe());
     qInfo("%s", dead.describe().constData());
     QVERIFY2(dead.cpuShare() < MaxCpuShare, dead.describe());
-    verifyFailedAndUsable(rig, status);
+    rig.verifyFailedAndUsable(status);
     verifyWriteStartsAgain(rig);
 }
 

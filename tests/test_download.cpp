@@ -14,7 +14,6 @@ using zeltra::sim::Options;
 
 namespace {
 constexpr int BootVector = 0x1F00;
-const QColor Red(0xFF, 0x00, 0x00);
 
 int count(const QStringList& commands, const QString& command) {
     return int(commands.count(command));
@@ -37,17 +36,6 @@ void verifySucceeded(DownloadRig& rig) {
     QCOMPARE(rig.report().violations, std::vector<std::string>{});
 }
 
-void verifyFailed(DownloadRig& rig, const QString& status) {
-    QCOMPARE(rig.status(), status);
-    QVERIFY(!rig.report().goReceived);
-    QVERIFY(!rig.form().DownloadOk);
-    QVERIFY(rig.form().isVisible());
-    QVERIFY(!rig.form().PortHandle.isOpen());
-    QVERIFY(rig.form().WriteButton->isEnabled());
-    QVERIFY(rig.form().CancelButton->isEnabled());
-    QVERIFY(rig.form().CloseButton->isEnabled());
-    QCOMPARE(rig.form().DownloadGauge->barColor(), Red);
-}
 } // namespace
 
 class DownloadTest : public QObject {
@@ -147,7 +135,7 @@ void DownloadTest::refusesADamagedFileBeforeTouchingTheTarget() {
     QVERIFY(previousWord != 0x3FFF);
     rig.createWindow(text);
     rig.showAndDownload();
-    verifyFailed(rig, QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
     QVERIFY2(rig.reportedErrors.isEmpty(), qPrintable(rig.reportedErrors.join('\n')));
     QCOMPARE(rig.report().bytesIn, 0u);
     QCOMPARE(rig.target().programWord(0), previousWord);
@@ -159,7 +147,7 @@ void DownloadTest::refusesADamagedFileWithoutOpeningThePort() {
     HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
                         "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
     rig.showAndDownload();
-    verifyFailed(rig, QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
 }
 
 void DownloadTest::failsWhenVerificationFails_data() {
@@ -179,7 +167,7 @@ void DownloadTest::failsWhenVerificationFails() {
     DownloadRig rig(options);
     rig.createWindow(HexFiles::image(40));
     rig.showAndDownload();
-    verifyFailed(rig, QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
     // The failing record is the last one sent: nothing after it.
     QCOMPARE(count(rig.commands(), "a0010"), 2);
     QCOMPARE(count(rig.commands(), "a0018"), 0);
@@ -189,7 +177,7 @@ void DownloadTest::failsWhenTheFileOverwritesTheMarker() {
     DownloadRig rig;
     rig.createWindow(HexFiles::wordRecord(BootVector, {0x1234}) + "\n" + HexFiles::endRecord());
     rig.showAndDownload();
-    verifyFailed(rig, QStringLiteral("WRITE failed at address 1F00"));
+    rig.verifyFailedAndUsable(QStringLiteral("WRITE failed at address 1F00"));
     QCOMPARE(count(rig.commands(), "w19CC"), 0);
 }
 
@@ -245,7 +233,7 @@ void DownloadTest::portChoiceDuringTheEraseCancels() {
     rig.when([&] { return form.DownloadGauge->progress() >= 0x100; },
              [&] { form.COM3Item->trigger(); });
     rig.showAndDownload();
-    verifyFailed(rig, QStringLiteral("Download Cancelled"));
+    rig.verifyFailedAndUsable(QStringLiteral("Download Cancelled"));
     QVERIFY(count(rig.commands(), "e") < 248);
     QCOMPARE(form.PortName, QStringLiteral("COM3"));
 }
@@ -256,7 +244,7 @@ void DownloadTest::fileThatVanishesEndsTheDownload() {
     rig.when([&] { return rig.status() == QStringLiteral("Erasing ZELTRA IR memory"); },
              [&] { QFile::remove(rig.hexPath()); });
     rig.showAndDownload();
-    verifyFailed(rig, QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
     QCOMPARE(rig.reportedErrors.size(), 1);
     QVERIFY(rig.reportedErrors.front().contains(rig.hexPath()));
 }
@@ -266,7 +254,7 @@ void DownloadTest::withoutArgumentCannotReadTheFile() {
     rig.createWindowWithoutArgument();
     rig.showAndDownload();
     QCOMPARE(rig.form().windowTitle(), QStringLiteral("ZELTRA IR Downloader"));
-    verifyFailed(rig, QStringLiteral("Cannot Read HEX file."));
+    rig.verifyFailedAndUsable(QStringLiteral("Cannot Read HEX file."));
     QCOMPARE(rig.report().bytesIn, 0u);
 }
 
@@ -294,7 +282,7 @@ void DownloadTest::writeRetriesAfterAFailure() {
     HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
                         "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
     rig.showAndDownload();
-    verifyFailed(rig, QStringLiteral("Problem Opening Port /dev/absent-port"));
+    rig.verifyFailedAndUsable(QStringLiteral("Problem Opening Port /dev/absent-port"));
     rig.form().PortName = QString::fromStdString(rig.target().devicePath());
     QTest::mouseClick(rig.form().WriteButton, Qt::LeftButton);
     verifySucceeded(rig);
@@ -314,7 +302,7 @@ void DownloadTest::writeIsIgnoredWhileADownloadUnwinds() {
                  form.WriteButton->click();
              });
     rig.showAndDownload();
-    verifyFailed(rig, QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
     QCOMPARE(count(rig.commands(), "rFFFF"), 2);
 }
 
@@ -348,7 +336,7 @@ void DownloadTest::snapshots() {
     DownloadRig rig(options);
     rig.createWindow(HexFiles::image(800, 32));
     rig.showAndDownload();
-    verifyFailed(rig, QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
     save(rig.form(), "download-failed.png");
 }
 

@@ -3,22 +3,23 @@
 #include "app/ErrorHandler.h"
 #include "support/HexFiles.h"
 #include "support/PumpWatch.h"
+#include "ui/ProgressGauge.h"
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QtTest>
 
 DownloadRig::DownloadRig(zeltra::sim::Options options)
     : target_(std::make_unique<zeltra::sim::PtyTarget>(std::move(options))) {
     QGuiApplication::setQuitOnLastWindowClosed(false);
     setErrorReporter([this](const QString& message) { reportedErrors.append(message); });
-    HexFiles::writeFile(dir_.filePath("DWNLD.INI"),
+    HexFiles::writeFile(window_.settingsPath(),
                         "[ZELTRA_IR_DOWNLOAD]\r\nPORT=" +
                             QByteArray::fromStdString(target_->devicePath()) + "\r\n");
 }
 
 DownloadRig::~DownloadRig() {
-    form_.reset();
     setErrorReporter({});
 }
 
@@ -29,41 +30,36 @@ zeltra::sim::Options DownloadRig::quickTarget() {
 }
 
 QString DownloadRig::hexPath() const {
-    return dir_.filePath("program.hex");
-}
-
-void DownloadRig::create(const QStringList& arguments) {
-    form_ = std::make_unique<TDownloadForm>(
-        StartupContext{dir_.filePath("dwnld"), QStringList{dir_.filePath("dwnld")} + arguments});
+    return window_.path(QStringLiteral("program.hex"));
 }
 
 void DownloadRig::createWindow(const QByteArray& hexText) {
     HexFiles::writeFile(hexPath(), hexText);
-    create({hexPath()});
+    window_.start({hexPath()});
 }
 
 void DownloadRig::createWindowWithoutArgument() {
-    create({});
+    window_.start();
 }
 
 void DownloadRig::showAndDownload() {
-    form_->show();
-    form_->activateWindow();
+    form().show();
+    form().activateWindow();
     // The whole download runs inside the activation; it has begun once "testing" is gone.
-    QTRY_VERIFY_WITH_TIMEOUT(form_->Edit2->text() != QStringLiteral("testing"), 120000);
+    QTRY_VERIFY_WITH_TIMEOUT(form().Edit2->text() != QStringLiteral("testing"), 120000);
 }
 
 bool DownloadRig::connect() {
-    form_->PortName = QString::fromStdString(target_->devicePath());
-    return form_->OpenCom(form_->PortName) && form_->WAIT_FOR_ACK();
+    form().PortName = QString::fromStdString(target_->devicePath());
+    return form().OpenCom(form().PortName) && form().WAIT_FOR_ACK();
 }
 
 void DownloadRig::when(std::function<bool()> condition, std::function<void()> action) {
-    atFirstPumpWhere(form_.get(), std::move(condition), std::move(action));
+    atFirstPumpWhere(&form(), std::move(condition), std::move(action));
 }
 
 QString DownloadRig::status() const {
-    return form_->Edit2->text();
+    return window_.form().Edit2->text();
 }
 
 QStringList DownloadRig::commands() const {
@@ -72,4 +68,17 @@ QStringList DownloadRig::commands() const {
         list.append(QString::fromStdString(command));
     }
     return list;
+}
+
+void DownloadRig::verifyFailedAndUsable(const QString& status) {
+    TDownloadForm& window = form();
+    QCOMPARE(this->status(), status);
+    QVERIFY(!report().goReceived);
+    QVERIFY(!window.DownloadOk);
+    QVERIFY(window.isVisible());
+    QVERIFY(!window.PortHandle.isOpen());
+    QCOMPARE(window.DownloadGauge->barColor(), QColor(0xFF, 0x00, 0x00));
+    QVERIFY(window.WriteButton->isEnabled());
+    QVERIFY(window.CancelButton->isEnabled());
+    QVERIFY(window.CloseButton->isEnabled());
 }

@@ -1,18 +1,19 @@
 #pragma once
 
 #include "sim/Engine.h"
-#include "ui/TDownloadForm.h"
+#include "support/StartedWindow.h"
 
 #include <QByteArray>
 #include <QStringList>
-#include <QTemporaryDir>
 
 #include <functional>
 #include <memory>
 
 // A downloader window wired to a simulated target on a pseudo-terminal, in a folder of its own
 // that holds the executable's settings file and the HEX file. Errors that the application's
-// handler would show in a message box are collected in `reportedErrors` instead.
+// handler would show in a message box are collected in `reportedErrors` instead. Every look at
+// the target (report(), target()'s snapshots) is taken once it has handled all that the tool
+// has sent.
 class DownloadRig {
 public:
     explicit DownloadRig(zeltra::sim::Options options = quickTarget());
@@ -22,8 +23,8 @@ public:
     static zeltra::sim::Options quickTarget();
 
     zeltra::sim::PtyTarget& target() { return *target_; }
-    TDownloadForm& form() { return *form_; }
-    QString folder() const { return dir_.path(); }
+    TDownloadForm& form() { return window_.form(); }
+    QString folder() const { return window_.folder(); }
     QString hexPath() const;
 
     // Writes the HEX file and creates the window as started with its path (no path: started
@@ -42,12 +43,13 @@ public:
     zeltra::sim::Report report() const { return target_->report(); }
     QStringList commands() const; // every command line the target received, in order
 
+    // The download failed with `status` left on the status line, the target was not told to run
+    // its program, and the window is usable again: open, red, port closed, buttons enabled.
+    void verifyFailedAndUsable(const QString& status);
+
     QStringList reportedErrors;
 
 private:
-    void create(const QStringList& arguments);
-
-    QTemporaryDir dir_;
     std::unique_ptr<zeltra::sim::PtyTarget> target_;
-    std::unique_ptr<TDownloadForm> form_;
+    StartedWindow window_; // closed before the target goes
 };
