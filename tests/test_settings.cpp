@@ -2,6 +2,7 @@
 #include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
 #include "app/StartUp.h"
+#include "support/StartedWindow.h"
 #include "ui/TDownloadForm.h"
 
 #include <QAction>
@@ -29,32 +30,6 @@ bool writeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// A window started from an executable in a temporary directory, with its command line.
-class Started {
-public:
-    explicit Started(const QStringList& arguments = {}, const QByteArray* settings = nullptr) {
-        if (settings)
-            writeFile(settingsPath(), *settings);
-        form_ = std::make_unique<TDownloadForm>(
-            StartupContext{executable(), QStringList{executable()} + arguments});
-    }
-    QString executable() const { return directory_.filePath(QStringLiteral("dwnld")); }
-    QString settingsPath() const { return directory_.filePath(QStringLiteral("DWNLD.INI")); }
-    QString path(const QString& name) const { return directory_.filePath(name); }
-    TDownloadForm& form() { return *form_; }
-
-    // Shows the window and waits until its start-up on activation has run.
-    bool activate() {
-        form_->show();
-        form_->activateWindow();
-        return QTest::qWaitFor([&] { return form_->settingsFile() != nullptr; }, 10000);
-    }
-
-private:
-    QTemporaryDir directory_;
-    std::unique_ptr<TDownloadForm> form_;
-};
-
 QString markedItem(const TDownloadForm& form) {
     QString marked;
     for (QAction* item : {form.COM1Item, form.COM2Item, form.COM3Item})
@@ -78,7 +53,7 @@ private slots:
     void init() { reports_.clear(); }
 
     void freshDirectoryCreatesTheFile() {
-        Started started;
+        StartedWindow started{QStringList{}};
         QVERIFY(!QFile::exists(started.settingsPath()));
         QVERIFY(started.activate());
         TDownloadForm& form = started.form();
@@ -127,7 +102,7 @@ private slots:
     }
     void portFromTheFile() {
         QFETCH(QByteArray, settings);
-        Started started({}, &settings);
+        StartedWindow started({}, &settings);
         QVERIFY(started.activate());
         QTEST(started.form().PortName, "port");
         QTEST(markedItem(started.form()), "marked");
@@ -155,7 +130,7 @@ private slots:
     }
     void portChoice() {
         QFETCH(QByteArray, before);
-        Started started({}, &before);
+        StartedWindow started({}, &before);
         QVERIFY(started.activate());
         TDownloadForm& form = started.form();
         form.CancelRequested = false;
@@ -181,7 +156,7 @@ private slots:
         QFETCH(QString, item);
         QFETCH(QString, port);
         const QByteArray settings("[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/ttyUSB0\n");
-        Started started({}, &settings);
+        StartedWindow started({}, &settings);
         QVERIFY(started.activate());
         started.form().findChild<QAction*>(item)->trigger();
         QCOMPARE(started.form().PortName, port);
@@ -222,7 +197,7 @@ private slots:
 
     // A port choice that cannot be saved keeps the choice itself.
     void unwritablePortChoice() {
-        Started started;
+        StartedWindow started{QStringList{}};
         QVERIFY(started.activate());
         TDownloadForm& form = started.form();
         QVERIFY(QFile::remove(started.settingsPath()));
@@ -250,8 +225,8 @@ private slots:
     void commandLine() {
         QFETCH(QString, argument);
         QFETCH(bool, create);
-        QTemporaryDir directory;
-        const QString hexPath = directory.filePath(argument);
+        StartedWindow started;
+        const QString hexPath = started.path(argument);
         if (create && hexPath.endsWith(QLatin1Char('/')))
             QVERIFY(QDir().mkpath(hexPath));
         else if (create)
@@ -259,14 +234,11 @@ private slots:
                     writeFile(hexPath, ":00000001FF\n"));
         // A port that cannot be opened, so that a download started at activation ends at once.
         const QByteArray settings =
-            "[ZELTRA_IR_DOWNLOAD]\nPORT=" + directory.filePath(QStringLiteral("no-port")).toUtf8() +
-            "\n";
-        QVERIFY(writeFile(directory.filePath(QStringLiteral("DWNLD.INI")), settings));
-        const QString executable = directory.filePath(QStringLiteral("dwnld"));
-        TDownloadForm form(StartupContext{executable, {executable, hexPath, "second.hex"}});
-        form.show();
-        form.activateWindow();
-        QVERIFY(QTest::qWaitFor([&] { return form.settingsFile() != nullptr; }, 10000));
+            "[ZELTRA_IR_DOWNLOAD]\nPORT=" + started.path(QStringLiteral("no-port")).toUtf8() + "\n";
+        QVERIFY(writeFile(started.settingsPath(), settings));
+        started.start({hexPath, "second.hex"});
+        QVERIFY(started.activate());
+        const TDownloadForm& form = started.form();
         QCOMPARE(form.HexFileName, hexPath);
         QTEST(form.windowTitle(), "caption");
         QTEST(form.HexFilePresent, "present");
@@ -289,7 +261,7 @@ private slots:
     }
 
     void exeDirAndSettingsPathAtActivation() {
-        Started started;
+        StartedWindow started{QStringList{}};
         QVERIFY(started.activate());
         QCOMPARE(started.form().ExeDir, QFileInfo(started.executable()).path() + QLatin1Char('/'));
         QCOMPARE(started.form().settingsFile()->path(), started.settingsPath());

@@ -2,6 +2,8 @@
 // the Enter and Escape keys.
 #include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
+#include "support/PtyPair.h"
+#include "support/StartedWindow.h"
 #include "ui/ButtonPictures.h"
 #include "ui/ProgressGauge.h"
 #include "ui/TDownloadForm.h"
@@ -19,57 +21,14 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <stdlib.h>
-#include <termios.h>
-#include <unistd.h>
-
 namespace {
 
 const QColor Lime(0x00, 0xFF, 0x00);
 const QColor Red(0xFF, 0x00, 0x00);
 
-// A window whose executable lies in a temporary directory, so that its settings file goes there.
-struct Window {
-    QTemporaryDir directory;
-    TDownloadForm form{StartupContext{directory.filePath(QStringLiteral("dwnld")),
-                                      {directory.filePath(QStringLiteral("dwnld"))}}};
-
-    // Shows the window and waits until its start-up on activation has run.
-    bool activate() {
-        form.show();
-        form.activateWindow();
-        return QTest::qWaitFor([&] { return form.settingsFile() != nullptr; }, 10000);
-    }
-};
-
-// The far end of a pseudo-terminal pair; the tool opens the near end by its path.
-class PseudoTerminal {
-public:
-    PseudoTerminal() : master_(posix_openpt(O_RDWR | O_NOCTTY)) {
-        if (master_ < 0)
-            return;
-        termios raw{};
-        tcgetattr(master_, &raw);
-        cfmakeraw(&raw); // or the near end echoes what the tool writes
-        tcsetattr(master_, TCSANOW, &raw);
-        if (grantpt(master_) == 0 && unlockpt(master_) == 0)
-            path_ = QString::fromLocal8Bit(ptsname(master_));
-    }
-    ~PseudoTerminal() {
-        if (master_ >= 0)
-            ::close(master_);
-    }
-    const QString& path() const { return path_; }
-
-private:
-    int master_;
-    QString path_;
-};
-
 // Opens the window's port on a pseudo-terminal.
-bool openPort(TDownloadForm& form, const PseudoTerminal& terminal) {
-    return !terminal.path().isEmpty() && form.OpenCom(terminal.path()) && form.PortHandle.isOpen();
+bool openPort(TDownloadForm& form, const PtyPair& terminal) {
+    return form.OpenCom(terminal.slavePath()) && form.PortHandle.isOpen();
 }
 
 template <class T> T* child(QObject& parent, const char* name) {
@@ -99,8 +58,8 @@ private slots:
     void init() { reports_.clear(); }
 
     void controlsHaveTheirNames() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QCOMPARE(form.objectName(), QStringLiteral("DownloadForm"));
         QCOMPARE(child<QTimer>(form, "Timer1"), form.Timer1);
         QCOMPARE(child<QFrame>(form, "Bevel1"), form.Bevel1);
@@ -121,8 +80,8 @@ private slots:
     }
 
     void captionsAndHints() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QCOMPARE(form.windowTitle(), QStringLiteral("ZELTRA IR Downloader"));
         QCOMPARE(form.PortSetup->title(), QStringLiteral("Port"));
         QCOMPARE(form.PortSetup->menuAction()->statusTip(),
@@ -143,8 +102,8 @@ private slots:
     }
 
     void initialState() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(form.WriteButton->isEnabled());
         QVERIFY(form.CancelButton->isEnabled());
         QVERIFY(form.CloseButton->isEnabled());
@@ -171,8 +130,8 @@ private slots:
     }
     void timers() {
         QFETCH(QString, name);
-        Window window;
-        auto* timer = window.form.findChild<QTimer*>(name);
+        StartedWindow window{QStringList{}};
+        auto* timer = window.form().findChild<QTimer*>(name);
         QVERIFY(timer);
         QTEST(timer->interval(), "interval");
         QVERIFY(timer->isSingleShot());
@@ -195,17 +154,17 @@ private slots:
     }
     void geometry() {
         QFETCH(QString, name);
-        Window window;
+        StartedWindow window{QStringList{}};
         QVERIFY(window.activate());
-        auto* control = window.form.findChild<QWidget*>(name);
+        auto* control = window.form().findChild<QWidget*>(name);
         QVERIFY(control);
         QTEST(control->geometry(), "rect");
     }
 
     // The client area below the menu bar is 269 by 99, and the window cannot be resized.
     void windowFrame() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         QWidget* client = form.centralWidget();
         QCOMPARE(client->size(), QSize(269, 99));
@@ -228,8 +187,8 @@ private slots:
     }
 
     void lookOfTheControls() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         for (QWidget* bold :
              {static_cast<QWidget*>(form.Edit2), static_cast<QWidget*>(form.DownloadGauge)}) {
             QVERIFY(bold->font().bold());
@@ -254,8 +213,8 @@ private slots:
     }
 
     void tabOrder() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         form.WriteButton->setFocus();
         QTRY_VERIFY(form.WriteButton->hasFocus());
@@ -266,19 +225,19 @@ private slots:
     }
 
     void displayMessageShowsText() {
-        Window window;
-        window.form.DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
-        QCOMPARE(window.form.Edit2->text(),
+        StartedWindow window{QStringList{}};
+        window.form().DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
+        QCOMPARE(window.form().Edit2->text(),
                  QStringLiteral("Press RESET on the Programming Cradle"));
-        window.form.DISPLAY_MESSAGE(QString());
-        QCOMPARE(window.form.Edit2->text(), QString());
+        window.form().DISPLAY_MESSAGE(QString());
+        QCOMPARE(window.form().Edit2->text(), QString());
     }
 
     // A failure re-enables the buttons, clears the outcome and turns the bar red at its length;
     // of two failures the second stays on the status line.
     void doErrorReportsFailure() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         form.WriteButton->setEnabled(false);
         form.CancelButton->setEnabled(false);
         form.CloseButton->setEnabled(false);
@@ -298,8 +257,8 @@ private slots:
     }
 
     void cancelWithNoDownload() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         form.DO_ERROR(QStringLiteral("Download Failed"));
         form.DownloadGauge->setProgress(60);
@@ -320,8 +279,8 @@ private slots:
     }
 
     void closeClosesPortAndWindow() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         form.WriteButton->setEnabled(false);
         form.CancelButton->setEnabled(false);
@@ -340,10 +299,10 @@ private slots:
     }
     void closeAndFailureCloseTheOpenPort() {
         QFETCH(bool, close);
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
-        PseudoTerminal terminal;
+        PtyPair terminal;
         if (!openPort(form, terminal))
             QSKIP("the serial port cannot be opened on a pseudo-terminal in this build");
         if (close)
@@ -355,8 +314,8 @@ private slots:
     }
 
     void closeAccessKey() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         QTest::keyClick(&form, Qt::Key_C, Qt::AltModifier);
         QTRY_VERIFY(!form.isVisible());
@@ -364,8 +323,8 @@ private slots:
     }
 
     void escapePressesCancel() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         form.DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
         QTest::keyClick(form.WriteButton, Qt::Key_Escape); // passed on by the focused button
@@ -374,8 +333,8 @@ private slots:
     }
 
     void escapeIgnoredWhileCancelDisabled() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         form.DISPLAY_MESSAGE(QStringLiteral("Erasing ZELTRA IR memory"));
         form.CancelButton->setEnabled(false);
@@ -397,8 +356,8 @@ private slots:
     void enterPressesWrite() {
         QFETCH(QString, target);
         QFETCH(bool, writeEnabled);
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         form.WriteButton->setEnabled(writeEnabled);
         QSignalSpy writes(form.WriteButton, &QPushButton::clicked);
@@ -415,10 +374,10 @@ private slots:
 
     // The start-up sequence runs on the first activation only.
     void activationRunsOnce() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
-        QCOMPARE(form.ExeDir, window.directory.path() + QLatin1Char('/'));
+        QCOMPARE(form.ExeDir, window.folder() + QLatin1Char('/'));
         form.setWindowTitle(QStringLiteral("changed"));
         QEvent activate(QEvent::WindowActivate);
         QCoreApplication::sendEvent(&form, &activate);
@@ -427,8 +386,8 @@ private slots:
 
     // An error raised in a handler ends that handler only: the download that pumped it goes on.
     void errorInNestedHandlerIsReported() {
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         QVERIFY(QFile::remove(form.settingsFile()->path()));
         QVERIFY(QDir().mkdir(form.settingsFile()->path())); // the port choice cannot be saved
@@ -453,8 +412,8 @@ private slots:
         const QString folder = qEnvironmentVariable("DWNLD_SNAPSHOT_DIR");
         if (folder.isEmpty())
             QSKIP("set DWNLD_SNAPSHOT_DIR to save a picture of the window");
-        Window window;
-        TDownloadForm& form = window.form;
+        StartedWindow window{QStringList{}};
+        TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         form.setWindowTitle(QStringLiteral("blinker.hex"));
         form.DownloadGauge->setBarColor(Lime);
