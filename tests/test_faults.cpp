@@ -404,16 +404,17 @@ void FaultTest::endsAsSpecified() {
     QVERIFY2(!stuck, "the download did not end by itself");
     if (open) {
         rig.verifyFailedAndUsable(status);
+    } else {
+        QCOMPARE(rig.status(), status);
+        QVERIFY(!form.isVisible());
+        QVERIFY(!form.PortHandle.isOpen());
     }
-    QCOMPARE(rig.status(), status);
     if (!flashed.isEmpty()) {
         QVERIFY2(history.texts().contains(flashed), qPrintable(history.texts().join(" | ")));
     }
     QCOMPARE(form.DownloadGauge->barColor() == Red, red);
     QCOMPARE(rig.report().goReceived, go);
     QCOMPARE(form.DownloadOk, go);
-    QCOMPARE(form.isVisible(), open);
-    QVERIFY(!form.PortHandle.isOpen());
     if (go) {
         QCOMPARE(rig.report().violations, std::vector<std::string>{});
     }

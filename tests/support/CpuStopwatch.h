@@ -18,7 +18,6 @@ public:
     qint64 elapsedMs() const { return wall_.elapsed(); }
 
     double wallMs() const { return wallMs_; } // from start() to stop()
-    double cpuMs() const { return cpuMs_; }
     double cpuShare() const { return wallMs_ > 0 ? cpuMs_ / wallMs_ : 0; }
     QByteArray describe() const; // e.g. "12 ms CPU in 1003 ms"
 
