@@ -53,6 +53,7 @@ struct PtyTarget::Server {
     int slave = -1; // held open so that the host may close and reopen its side between downloads
     int wakePipe[2] = {-1, -1};
     bool stopping = false;
+    bool serving = false; // the serving thread has started
     bool peerGone = false;
     std::string unsent; // output the master would not take yet
     std::thread thread;
@@ -65,6 +66,10 @@ PtyTarget::Server::Server(Options options) : engine(std::move(options)) {
         fail("pipe2");
     }
     thread = std::thread([this] { run(); });
+    // A thread that has never run may be scheduled late on a busy machine, much later than a
+    // host's 20 ms wait for an answer: the target is only handed out once it serves.
+    std::unique_lock lock(mutex);
+    served.wait(lock, [this] { return serving; });
 }
 
 PtyTarget::Server::~Server() {
@@ -117,6 +122,8 @@ void PtyTarget::Server::run() {
     // Bytes leave when they are due: without the default 50 us slack on the waits' time-outs.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     std::unique_lock lock(mutex);
+    serving = true;
+    served.notify_all();
     while (!stopping) {
         if (engine.hungUp() && master >= 0)
             closeLine();
