@@ -82,6 +82,10 @@ bool TDownloadForm::WAIT_FOR_ACK() {
         DO_ERROR(QStringLiteral("Download Cancelled"));
         return false;
     }
+    // An answer that came later than its pass's read (a slow adapter, a busy machine) arrives
+    // together with the answers to the requests after it: only the first is taken, the rest
+    // would be read as the start of the next reply.
+    PortHandle.purge();
     return true;
 }
 

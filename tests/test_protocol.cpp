@@ -311,6 +311,21 @@ private slots:
         QCOMPARE(rig.peer.receivedBytes(), QByteArray("***"));
     }
 
+    // A bootloader that answers the first "*" only together with the second: the second "i"
+    // is not taken for the start of the identification reply.
+    void handshakeDropsAnswersThatCameLate() {
+        std::atomic<int> stars = 0;
+        Rig rig([&](const QByteArray& unit) {
+            if (unit == "rFFFF\n")
+                return QByteArray("111F00\n");
+            return unit == "*" && ++stars == 2 ? QByteArray("ii") : QByteArray();
+        });
+        QVERIFY(rig.opened);
+        QVERIFY(rig.form.WAIT_FOR_ACK());
+        rig.form.SEND_HEX("rFFFF");
+        QCOMPARE(rig.form.GET_REPLY(), "111F00");
+    }
+
     void handshakeOnClosedPortWaitsForARequestWithoutSpinning() {
         Rig rig;
         QVERIFY(rig.opened);
