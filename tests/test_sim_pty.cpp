@@ -64,15 +64,18 @@ public:
         write(text + "\n");
         return read(n, 3000);
     }
-    // "*" until "i", as the host does it: purge, send, read one byte within about 20 ms.
+    // "*" until "i", as the host does it: purge, send, read one byte within about 20 ms, then
+    // drop what else has come.
     bool synchronise(int timeoutMs) {
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < timeoutMs) {
             ::tcflush(fd_, TCIFLUSH);
             write("*");
-            if (read(1, 20) == "i")
+            if (read(1, 20) == "i") {
+                ::tcflush(fd_, TCIFLUSH); // answers to earlier passes that came late
                 return true;
+            }
         }
         return false;
     }
