@@ -1,6 +1,7 @@
 // zeltra-sim: serves the simulated bootloader target on a pseudo-terminal pair.
 #include "sim/Engine.h"
 #include "sim/HexCompare.h"
+#include "sim/PtyTarget.h"
 
 #include <csignal>
 #include <cstdio>
