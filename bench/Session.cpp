@@ -1,6 +1,7 @@
 #include "bench/Session.h"
 
 #include "app/ErrorHandler.h"
+#include "driver/Messages.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -92,8 +93,7 @@ bool Session::succeeded() const {
     while (!report().goReceived && clock.elapsed() < 2000)
         QThread::msleep(1);
     const zeltra::sim::Report r = report();
-    return r.goReceived && r.violations.empty() &&
-           status() == QStringLiteral("Program Written Successfully");
+    return r.goReceived && r.violations.empty() && status() == Message::WrittenSuccessfully;
 }
 
 int Session::commandsSent() const {

@@ -2,9 +2,14 @@
 // a pseudo-terminal, prints a table of the figures and writes them as JSON.
 #include "bench/Figures.h"
 #include "bench/Session.h"
+#include "device/Messages.h"
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
+#include "driver/Messages.h"
+#include "link/Messages.h"
+#include "link/Protocol.h"
 #include "support/HexFiles.h"
+#include "ui/Messages.h"
 
 #include <sched.h>
 
@@ -30,10 +35,6 @@ namespace {
 
 constexpr int FullImageWords = 0x1F00; // program memory below a boot vector of 1F00
 constexpr int FullImageEepromBytes = 256;
-const QString PressReset = QStringLiteral("Press RESET on the Programming Cradle");
-const QString Erasing = QStringLiteral("Erasing ZELTRA IR memory");
-const QString LostContact = QStringLiteral("Lost contact with ZELTRA IR");
-const QString Cancelled = QStringLiteral("Download Cancelled");
 
 void progress(const QString& text) {
     std::fprintf(stderr, "bench: %s\n", qPrintable(text));
@@ -199,7 +200,7 @@ void waiting(FigureTable& table) {
     CpuWindow resetWait;
     {
         Session session(never, HexFiles::image(64));
-        session.when([&] { return session.status() == PressReset; },
+        session.when([&] { return session.status() == Message::PressReset; },
                      [&] {
                          resetWait.begin();
                          QTimer::singleShot(5000, &session.form(), [&] {
@@ -209,7 +210,7 @@ void waiting(FigureTable& table) {
                      },
                      5);
         session.run();
-        if (session.status() != Cancelled || resetWait.wall == 0)
+        if (session.status() != Message::DownloadCancelled || resetWait.wall == 0)
             throw std::runtime_error("waiting for RESET did not end in a cancel");
         table.note("syncRequestsPerSecond", session.report().syncBytes / resetWait.wall);
     }
@@ -221,13 +222,15 @@ void waiting(FigureTable& table) {
     CpuWindow ackWait;
     {
         Session session(dropped, HexFiles::image(64));
-        session.when([&] { return session.status() == Erasing; }, [&] { ackWait.begin(); }, 5);
+        session.when([&] { return session.status() == Message::Erasing; }, [&] { ackWait.begin(); },
+                     5);
         session.run(); // the download ends right after reporting the lost contact
         ackWait.end();
-        if (session.status() != LostContact)
+        if (session.status() != Message::LostContact)
             throw std::runtime_error("the acknowledgement time-out was not reported");
     }
-    addCpuFigures(table, "ackTimeout", "1000 ms ack time-out", ackWait);
+    addCpuFigures(table, "ackTimeout", QStringLiteral("%1 ms ack time-out").arg(AckTimeoutMs),
+                  ackWait);
 }
 
 // A HEX file of `lines` lines: data records of eight words, then the end record.

@@ -1,5 +1,8 @@
+#include "device/Markers.h"
+#include "device/Messages.h"
 #include "device/TargetIdentity.h"
 #include "link/HexText.h"
+#include "link/Protocol.h"
 #include "ui/ProgressGauge.h"
 #include "ui/TDownloadForm.h"
 
@@ -10,7 +13,6 @@ constexpr quint32 RowWords = 32;
 // The highest row start lies this many words below the boot vector, so that the row holding
 // the boot-vector block is left alone unless the vector sits in the last four words of a row.
 constexpr quint32 EraseLimitOffset = 28;
-const QString EraseMarker = QStringLiteral("19FF");
 } // namespace
 
 // Erases program memory row by row below the boot vector, then writes the erase marker at the
@@ -18,15 +20,15 @@ const QString EraseMarker = QStringLiteral("19FF");
 bool TDownloadForm::ERASE_PICMICRO() {
     CancelButton->setEnabled(false);
     CloseButton->setEnabled(false);
-    DISPLAY_MESSAGE(QStringLiteral("Erasing ZELTRA IR memory"));
+    DISPLAY_MESSAGE(Message::Erasing);
     DownloadGauge->setProgress(0);
-    DownloadGauge->setBarColor(Qt::blue);
+    DownloadGauge->setBarColor(GaugeColor::Blue);
 
     // A boot vector below the first row's end would leave no row to erase; refusing it also
     // keeps the row loop from running round the whole address space.
     const quint32 bootVector = hexValueOrZero(BootVectorAddress);
     if (bootVector < EraseLimitOffset) {
-        DO_ERROR(QStringLiteral("ERASE Failed"));
+        DO_ERROR(Message::EraseFailed);
         return false;
     }
     const quint32 eraseLimit = bootVector - EraseLimitOffset;
@@ -45,16 +47,16 @@ bool TDownloadForm::ERASE_PICMICRO() {
         pump();
     } while (row <= eraseLimit);
 
-    DELAYMS(25);
+    DELAYMS(SettlePauseMs);
     const bool markerAcknowledged = writeMarkerBlock(EraseMarker);
     CancelButton->setEnabled(true);
     CloseButton->setEnabled(true);
     const QString word = READ_VECTOR_ADDRESS();
-    if (!markerAcknowledged || word != EraseMarker) {
-        DO_ERROR(QStringLiteral("ERASE Failed"));
+    if (!markerAcknowledged || word != hexWord(EraseMarker)) {
+        DO_ERROR(Message::EraseFailed);
         return false;
     }
-    DownloadGauge->setBarColor(Qt::green);
+    DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(0);
     return WAIT_FOR_ACK();
 }

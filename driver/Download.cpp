@@ -1,20 +1,19 @@
 #include "app/ErrorHandler.h"
+#include "device/Markers.h"
 #include "device/TargetIdentity.h"
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
+#include "driver/Messages.h"
 #include "hex/HexRecord.h"
+#include "link/HexText.h"
+#include "link/Protocol.h"
+#include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
 #include "ui/TDownloadForm.h"
 
 #include <QPushButton>
 
 namespace {
-const QColor Lime(0x00, 0xFF, 0x00);
-const QString EraseMarker = QStringLiteral("19FF");
-const QString CompletionMarker = QStringLiteral("19CC");
-const QString DownloadFailed = QStringLiteral("Download Failed");
-const QString DownloadCancelled = QStringLiteral("Download Cancelled");
-
 // Marks a download as running for as long as it lives, however the download ends.
 class RunningDownload {
 public:
@@ -26,10 +25,6 @@ public:
 private:
     bool& running_;
 };
-
-QString writeFailedMessage() {
-    return QStringLiteral("WRITE failed at address ") + BootVectorAddress;
-}
 } // namespace
 
 // Runs one download with the HEX file named on the command line; after a success the tool
@@ -46,7 +41,7 @@ void TDownloadForm::WriteButtonClick(QObject* /*Sender*/) {
             DISPLAY_MESSAGE(QString());
             START_DOWNLOADING(HexFileName);
         } else {
-            DO_ERROR(QStringLiteral("Cannot Read HEX file."));
+            DO_ERROR(Message::CannotReadHexFile);
             DownloadOk = false;
         }
     }
@@ -64,7 +59,7 @@ bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {
         // The file could not be read: the download fails here, and the reason is shown by the
         // application's error handler.
         hexFile.close();
-        DO_ERROR(DownloadFailed);
+        DO_ERROR(Message::DownloadFailed);
         throw;
     }
 }
@@ -74,15 +69,15 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     const QString fault = findHexFileFault(hexFile);
     if (!fault.isEmpty()) {
         DO_ERROR(fault);
-        DO_ERROR(DownloadFailed);
+        DO_ERROR(Message::DownloadFailed);
         return false;
     }
     if (!OpenCom(PortName)) {
         return false;
     }
-    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(0);
-    DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
+    DISPLAY_MESSAGE(Message::PressReset);
     WriteButton->setEnabled(false);
     // A Close request is kept (see WAIT_FOR_ACK): Close has already closed the window.
     CancelRequested = false;
@@ -106,11 +101,11 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
 
     hexFile.close();
     if (CancelRequested) {
-        DO_ERROR(DownloadCancelled);
+        DO_ERROR(Message::DownloadCancelled);
         return false;
     }
     if (!good) {
-        DO_ERROR(DownloadFailed);
+        DO_ERROR(Message::DownloadFailed);
         return false;
     }
     CloseCom();
@@ -125,7 +120,7 @@ bool TDownloadForm::prepareTarget() {
     if (!ERASE_PICMICRO()) {
         // A port choice ends the erase without a report of its own.
         if (DownloadOk) {
-            DO_ERROR(DownloadCancelled);
+            DO_ERROR(Message::DownloadCancelled);
         }
         return false;
     }
@@ -137,19 +132,19 @@ bool TDownloadForm::prepareTarget() {
 bool TDownloadForm::sendRecords(HexFileReader& hexFile) {
     int linesRead = 0;
     while (!hexFile.atEnd()) {
-        DISPLAY_MESSAGE(QStringLiteral("Writing Program to ZELTRA IR"));
+        DISPLAY_MESSAGE(Message::Writing);
         if (CancelRequested || CloseRequested) {
             return false;
         }
         const QByteArray line = hexFile.readLine();
-        DownloadGauge->setBarColor(Lime);
+        DownloadGauge->setBarColor(GaugeColor::Lime);
         DownloadGauge->setProgress(++linesRead);
         if (line.isEmpty()) {
-            DO_ERROR(QStringLiteral("Invalid HEX file"));
+            DO_ERROR(Message::InvalidHexFile);
             return false;
         }
         if (line.front() != ':') {
-            DO_ERROR(QStringLiteral("Problem reading Hex File"));
+            DO_ERROR(Message::ProblemReadingHexFile);
             return false;
         }
         const QByteArray recordType = HexRecord::recordType(line);
@@ -171,11 +166,11 @@ bool TDownloadForm::startNewProgram(bool& synchronised) {
     if (word.isEmpty()) {
         return false;
     }
-    if (word != EraseMarker || !FINISH_BOOTLOAD()) {
-        DO_ERROR(writeFailedMessage());
+    if (word != hexWord(EraseMarker) || !FINISH_BOOTLOAD()) {
+        DO_ERROR(Message::writeFailed(BootVectorAddress));
         return false;
     }
-    DELAYMS(25);
+    DELAYMS(SettlePauseMs);
     synchronised = WAIT_FOR_ACK();
     if (GET_FIRMWARE_VERSION().isEmpty()) {
         return false;
@@ -184,14 +179,14 @@ bool TDownloadForm::startNewProgram(bool& synchronised) {
     if (word.isEmpty()) {
         return false;
     }
-    if (word != CompletionMarker) {
-        DO_ERROR(writeFailedMessage());
+    if (word != hexWord(CompletionMarker)) {
+        DO_ERROR(Message::writeFailed(BootVectorAddress));
         return false;
     }
     SEND_HEX(QStringLiteral("g"));
-    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(100);
-    DISPLAY_MESSAGE(QStringLiteral("Program Written Successfully"));
+    DISPLAY_MESSAGE(Message::WrittenSuccessfully);
     WriteButton->setEnabled(true);
     DownloadOk = true;
     return true;

@@ -1,6 +1,7 @@
 #include "driver/HexFileCheck.h"
 
 #include "driver/HexFileReader.h"
+#include "driver/Messages.h"
 #include "hex/HexRecord.h"
 
 namespace {
@@ -15,11 +16,11 @@ QString findHexFileFault(HexFileReader& hexFile) {
     while (fault.isEmpty() && !hexFile.atEnd()) {
         const QByteArray line = hexFile.readLine(LongestRecord + 1);
         if (line.isEmpty()) {
-            fault = QStringLiteral("Invalid HEX file");
+            fault = Message::InvalidHexFile;
         } else if (line.front() != ':') {
-            fault = QStringLiteral("Problem reading Hex File");
+            fault = Message::ProblemReadingHexFile;
         } else if (!HexRecord::isWellFormed(line)) {
-            fault = QStringLiteral("Invalid HEX file");
+            fault = Message::InvalidHexFile;
         } else if (HexRecord::recordType(line) == "01") {
             break;
         }

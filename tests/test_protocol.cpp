@@ -1,9 +1,13 @@
 // Command framing, replies, acknowledgements, the "*"/"i" handshake and the pause, against a
 // scripted bootloader on a pseudo-terminal pair.
+#include "driver/Messages.h"
 #include "link/HexText.h"
+#include "link/Messages.h"
+#include "link/Protocol.h"
 #include "support/CpuClock.h"
 #include "support/PtyPair.h"
 #include "support/ScriptedPeer.h"
+#include "ui/Messages.h"
 #include "ui/TDownloadForm.h"
 
 #include <QLabel>
@@ -16,9 +20,6 @@
 #include <thread>
 
 namespace {
-
-const QString kLostContact = QStringLiteral("Lost contact with ZELTRA IR");
-const QString kCancelled = QStringLiteral("Download Cancelled");
 
 // A form whose port is open on the slave of a pair played by a scripted peer.
 struct Rig {
@@ -42,9 +43,9 @@ void verifyTimesOutWithoutSpinning(TDownloadForm& form) {
     QVERIFY(!form.RECEIVE_ACK());
     const qint64 wall = clock.elapsed();
     const double cpu = processCpuMs() - cpuBefore;
-    QVERIFY2(wall >= 990 && wall < 3000, qPrintable(QString::number(wall)));
+    QVERIFY2(wall >= AckTimeoutMs - 10 && wall < 3000, qPrintable(QString::number(wall)));
     QVERIFY2(cpu < wall / 2.0, qPrintable(QStringLiteral("%1 of %2").arg(cpu).arg(wall)));
-    QCOMPARE(form.Edit2->text(), kLostContact);
+    QCOMPARE(form.Edit2->text(), Message::LostContact);
 }
 
 // Waits, without pumping (which would let the port take them), until count bytes are queued
@@ -166,7 +167,7 @@ private slots:
         const double cpu = processCpuMs() - cpuBefore;
         QVERIFY2(wall < 3000, qPrintable(QString::number(wall)));
         QVERIFY2(cpu < wall / 2.0, qPrintable(QStringLiteral("%1 of %2").arg(cpu).arg(wall)));
-        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QCOMPARE(rig.form.Edit2->text(), Message::LostContact);
         QVERIFY(!rig.form.PortHandle.isOpen());
     }
 
@@ -179,12 +180,12 @@ private slots:
         QFETCH(bool, close);
         Rig rig;
         QVERIFY(rig.opened);
-        rig.form.Edit2->setText("Writing Program to ZELTRA IR");
+        rig.form.Edit2->setText(Message::Writing);
         bool& flag = close ? rig.form.CloseRequested : rig.form.CancelRequested;
         QTimer::singleShot(100, &rig.form, [&flag] { flag = true; });
         rig.form.SEND_HEX("w3FFF");
         QVERIFY(!rig.form.RECEIVE_ACK());
-        QCOMPARE(rig.form.Edit2->text(), "Writing Program to ZELTRA IR"); // no message of its own
+        QCOMPARE(rig.form.Edit2->text(), Message::Writing); // no message of its own
         QVERIFY(rig.form.DownloadOk);
         QVERIFY(rig.form.PortHandle.isOpen());
         QVERIFY(!rig.form.Timeout_Timer->isActive());
@@ -196,7 +197,7 @@ private slots:
         clock.start();
         QVERIFY(!rig.form.RECEIVE_ACK());
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(rig.form.Edit2->text(), "Writing Program to ZELTRA IR");
+        QCOMPARE(rig.form.Edit2->text(), Message::Writing);
     }
 
     // The expiry has been dispatched when the LF comes: the acknowledgement is too late.
@@ -206,7 +207,7 @@ private slots:
         connect(rig.form.Timeout_Timer, &QTimer::timeout, &rig.form, [&] { rig.peer.send("\n"); });
         rig.form.SEND_HEX("w3FFF");
         QVERIFY(!rig.form.RECEIVE_ACK());
-        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QCOMPARE(rig.form.Edit2->text(), Message::LostContact);
     }
 
     // The LF arrives just as the 1000 ms run out, before the expiry is dispatched: the final
@@ -223,10 +224,10 @@ private slots:
             while (rig.form.Timeout_Timer->remainingTime() > 0)
                 std::this_thread::yield();
         });
-        early.start(1000); // started just before the 1000 ms of the acknowledgement wait
+        early.start(AckTimeoutMs); // started just before the acknowledgement wait's own
         rig.form.SEND_HEX("w3FFF");
         QVERIFY(!rig.form.RECEIVE_ACK());
-        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QCOMPARE(rig.form.Edit2->text(), Message::LostContact);
         QVERIFY(!rig.form.Timeout_Timer->isActive());
     }
 
@@ -266,7 +267,7 @@ private slots:
         clock.start();
         QVERIFY(!rig.form.WAIT_FOR_ACK());
         const qint64 wall = clock.elapsed();
-        QCOMPARE(rig.form.Edit2->text(), kCancelled);
+        QCOMPARE(rig.form.Edit2->text(), Message::DownloadCancelled);
         QVERIFY(!rig.form.DownloadOk);
         QVERIFY(!rig.form.PortHandle.isOpen());
         const QByteArray sent = rig.peer.receivedBytes();
@@ -284,7 +285,7 @@ private slots:
         QTimer::singleShot(0, &rig.form, [&] { rig.form.CancelRequested = true; });
         QVERIFY(!rig.form.WAIT_FOR_ACK());
         QCOMPARE(rig.peer.receivedBytes(), QByteArray("*"));
-        QCOMPARE(rig.form.Edit2->text(), kCancelled);
+        QCOMPARE(rig.form.Edit2->text(), Message::DownloadCancelled);
         QVERIFY(!rig.form.DownloadOk);
     }
 
@@ -322,7 +323,7 @@ private slots:
         const double cpu = processCpuMs() - cpuBefore;
         QVERIFY2(cpu < clock.elapsed() / 2.0,
                  qPrintable(QStringLiteral("%1 of %2").arg(cpu).arg(clock.elapsed())));
-        QCOMPARE(rig.form.Edit2->text(), kCancelled);
+        QCOMPARE(rig.form.Edit2->text(), Message::DownloadCancelled);
         QVERIFY(rig.peer.receivedBytes().isEmpty());
     }
 
@@ -366,8 +367,8 @@ private slots:
         QTimer::singleShot(5, &rig.form, [&] { rig.form.CancelRequested = true; });
         QElapsedTimer clock;
         clock.start();
-        rig.form.DELAYMS(25);
-        QVERIFY2(clock.elapsed() >= 25, qPrintable(QString::number(clock.elapsed())));
+        rig.form.DELAYMS(SettlePauseMs);
+        QVERIFY2(clock.elapsed() >= SettlePauseMs, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(rig.form.CancelRequested);
         QVERIFY(!rig.form.Timer1->isActive());
         QVERIFY(!rig.form.RECEIVE_ACK());

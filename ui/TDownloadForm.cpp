@@ -1,7 +1,9 @@
 #include "ui/TDownloadForm.h"
 
 #include "app/ErrorHandler.h"
+#include "app/Messages.h"
 #include "app/SettingsFile.h"
+#include "link/Protocol.h"
 #include "ui/ButtonPictures.h"
 #include "ui/ProgressGauge.h"
 
@@ -23,8 +25,6 @@ namespace {
 
 const QColor Silver(0xC0, 0xC0, 0xC0);
 const QColor Navy(0x00, 0x00, 0x80);
-const QColor Lime(0x00, 0xFF, 0x00);
-const QColor Red(0xFF, 0x00, 0x00);
 
 constexpr int ClientWidth = 269;
 constexpr int ClientHeight = 99;
@@ -92,7 +92,7 @@ QPushButton* makeButton(QWidget* panel, const char* name, const QString& caption
 TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     : QMainWindow(parent), context_(std::move(context)) {
     setObjectName(QStringLiteral("DownloadForm"));
-    setWindowTitle(QStringLiteral("ZELTRA IR Downloader"));
+    setWindowTitle(ApplicationTitle);
     setWindowIcon(ButtonPictures::windowIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -134,7 +134,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     DownloadGauge->setObjectName(QStringLiteral("DownloadGauge"));
     DownloadGauge->setGeometry(8, 38, 257, 17);
     DownloadGauge->setFont(windowFont(true));
-    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setBarColor(GaugeColor::Lime);
 
     Bevel2 = makeBevel(client, "Bevel2", QRect(8, 38, 257, 17), QFrame::Panel | QFrame::Sunken);
 
@@ -148,7 +148,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
 
     Bevel3 = makeBevel(client, "Bevel3", QRect(8, 8, 257, 25), QFrame::Box | QFrame::Sunken);
 
-    Timeout_Timer = makeTimer(this, "Timeout_Timer", 1000);
+    Timeout_Timer = makeTimer(this, "Timeout_Timer", AckTimeoutMs);
     connect(Timeout_Timer, &QTimer::timeout, this,
             [this] { guarded([&] { Timeout_TimerTimer(Timeout_Timer); }); });
 
@@ -184,7 +184,7 @@ TDownloadForm::~TDownloadForm() = default;
 void TDownloadForm::CancelButtonClick(QObject*) {
     CancelRequested = true;
     DISPLAY_MESSAGE(QString());
-    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(0);
     pump();
     DownloadOk = false;
@@ -208,7 +208,7 @@ void TDownloadForm::DO_ERROR(const QString& text) {
     CancelButton->setEnabled(true);
     CloseButton->setEnabled(true);
     DownloadOk = false;
-    DownloadGauge->setBarColor(Red); // the bar keeps its length
+    DownloadGauge->setBarColor(GaugeColor::Red); // the bar keeps its length
     Edit2->setText(text);
     pump();
     CloseCom();

@@ -131,7 +131,7 @@ private:
     bool prepareTarget();
     bool sendRecords(HexFileReader& hexFile);
     bool startNewProgram(bool& synchronised);
-    bool writeMarkerBlock(const QString& marker);
+    bool writeMarkerBlock(quint16 marker);
     bool sendAcknowledged(const QString& command); // the command, then its acknowledgement
 
     StartupContext context_;
