@@ -61,12 +61,8 @@ void TDownloadForm::FormActivate(QObject*) {
     pump(); // paint the caption before the download starts
     HexFilePresent = !HexFileName.isEmpty() && QFileInfo(HexFileName).isFile();
 
-    // The automatic start: press Write, and end the program when the download succeeded.
+    // The automatic start: press Write, as the user would; a success ends the program there.
     WriteButtonClick(this);
-    if (DownloadOk) {
-        CloseCom();
-        close();
-    }
 }
 
 void TDownloadForm::COM1ItemClick(QObject*) {

@@ -18,6 +18,10 @@ constexpr quint32 EraseLimitOffset = 28;
 // Erases program memory row by row below the boot vector, then writes the erase marker at the
 // boot vector, checks it, and synchronises with the bootloader again.
 bool TDownloadForm::ERASE_PICMICRO() {
+    return eraseProgramMemory() == EraseEnd::Erased;
+}
+
+TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
     CancelButton->setEnabled(false);
     CloseButton->setEnabled(false);
     DISPLAY_MESSAGE(Message::Erasing);
@@ -29,7 +33,7 @@ bool TDownloadForm::ERASE_PICMICRO() {
     const quint32 bootVector = hexValueOrZero(BootVectorAddress);
     if (bootVector < EraseLimitOffset) {
         DO_ERROR(Message::EraseFailed);
-        return false;
+        return EraseEnd::Failed;
     }
     const quint32 eraseLimit = bootVector - EraseLimitOffset;
     DownloadGauge->setMaximum(int(eraseLimit));
@@ -40,7 +44,8 @@ bool TDownloadForm::ERASE_PICMICRO() {
             !sendAcknowledged(QStringLiteral("e"))) {
             CancelButton->setEnabled(true);
             CloseButton->setEnabled(true);
-            return false;
+            // A port choice ends an acknowledgement wait at once, and without a report.
+            return CancelRequested ? EraseEnd::Stopped : EraseEnd::Failed;
         }
         row += RowWords;
         DownloadGauge->setProgress(int(row));
@@ -54,9 +59,9 @@ bool TDownloadForm::ERASE_PICMICRO() {
     const QString word = READ_VECTOR_ADDRESS();
     if (!markerAcknowledged || word != hexWord(EraseMarker)) {
         DO_ERROR(Message::EraseFailed);
-        return false;
+        return EraseEnd::Failed;
     }
     DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(0);
-    return WAIT_FOR_ACK();
+    return WAIT_FOR_ACK() ? EraseEnd::Erased : EraseEnd::Failed;
 }

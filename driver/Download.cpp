@@ -35,24 +35,26 @@ void TDownloadForm::WriteButtonClick(QObject* /*Sender*/) {
     if (downloading_) {
         return;
     }
+    bool succeeded = false;
     {
         const RunningDownload running(downloading_);
         if (HexFilePresent) {
             DISPLAY_MESSAGE(QString());
-            START_DOWNLOADING(HexFileName);
+            succeeded = START_DOWNLOADING(HexFileName);
         } else {
             DO_ERROR(Message::CannotReadHexFile);
             DownloadOk = false;
         }
     }
-    if (DownloadOk) {
+    // The download has closed the port; closing the main window ends the program.
+    if (succeeded) {
         close();
     }
 }
 
 bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {
     DownloadOk = true;
-    HexFileReader hexFile(hexFileName);
+    HexFileReader hexFile(hexFileName); // closes the file on every way out of the download
     try {
         return runDownload(hexFile);
     } catch (const DownloaderError&) {
@@ -93,23 +95,18 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     }
     DownloadGauge->setMaximum(lineCount);
     hexFile.open();
-    bool good = sendRecords(hexFile);
-    if (good && !startNewProgram(good)) {
-        hexFile.close();
+    if (!sendRecords(hexFile)) {
+        return endDownload(false);
+    }
+    if (!writeCompletionMarker()) {
         return false;
     }
-
-    hexFile.close();
-    if (CancelRequested) {
-        DO_ERROR(Message::DownloadCancelled);
+    DELAYMS(SettlePauseMs);
+    const bool synchronised = WAIT_FOR_ACK(); // the steps up to the start run whatever it said
+    if (!startNewProgram()) {
         return false;
     }
-    if (!good) {
-        DO_ERROR(Message::DownloadFailed);
-        return false;
-    }
-    CloseCom();
-    return true;
+    return endDownload(synchronised);
 }
 
 // Synchronises with the bootloader, identifies it, erases program memory and identifies it again.
@@ -117,14 +114,16 @@ bool TDownloadForm::prepareTarget() {
     if (!WAIT_FOR_ACK() || GET_FIRMWARE_VERSION().isEmpty() || READ_VECTOR_ADDRESS().isEmpty()) {
         return false;
     }
-    if (!ERASE_PICMICRO()) {
-        // A port choice ends the erase without a report of its own.
-        if (DownloadOk) {
-            DO_ERROR(Message::DownloadCancelled);
-        }
-        return false;
+    switch (eraseProgramMemory()) {
+    case EraseEnd::Erased:
+        return !GET_FIRMWARE_VERSION().isEmpty() && !READ_VECTOR_ADDRESS().isEmpty();
+    case EraseEnd::Stopped:
+        DO_ERROR(Message::DownloadCancelled);
+        break;
+    case EraseEnd::Failed:
+        break;
     }
-    return !GET_FIRMWARE_VERSION().isEmpty() && !READ_VECTOR_ADDRESS().isEmpty();
+    return false;
 }
 
 // Sends the records up to the end-of-file record; false when a line or a record failed or the
@@ -158,11 +157,10 @@ bool TDownloadForm::sendRecords(HexFileReader& hexFile) {
     return true;
 }
 
-// Checks the erase marker, writes the completion marker, synchronises and identifies once more,
-// and starts the new program. False when the download ends here (the failure is reported);
-// otherwise `synchronised` holds the outcome of the last synchronisation.
-bool TDownloadForm::startNewProgram(bool& synchronised) {
-    QString word = READ_VECTOR_ADDRESS();
+// Checks that the erase marker is still in place after the records, then replaces it with the
+// completion marker. False when the download ends here (the failure is reported).
+bool TDownloadForm::writeCompletionMarker() {
+    const QString word = READ_VECTOR_ADDRESS();
     if (word.isEmpty()) {
         return false;
     }
@@ -170,12 +168,16 @@ bool TDownloadForm::startNewProgram(bool& synchronised) {
         DO_ERROR(Message::writeFailed(BootVectorAddress));
         return false;
     }
-    DELAYMS(SettlePauseMs);
-    synchronised = WAIT_FOR_ACK();
+    return true;
+}
+
+// Identifies the bootloader once more, checks the completion marker and starts the new
+// program. False when the download ends here (the failure is reported).
+bool TDownloadForm::startNewProgram() {
     if (GET_FIRMWARE_VERSION().isEmpty()) {
         return false;
     }
-    word = READ_VECTOR_ADDRESS();
+    const QString word = READ_VECTOR_ADDRESS();
     if (word.isEmpty()) {
         return false;
     }
@@ -189,5 +191,20 @@ bool TDownloadForm::startNewProgram(bool& synchronised) {
     DISPLAY_MESSAGE(Message::WrittenSuccessfully);
     WriteButton->setEnabled(true);
     DownloadOk = true;
+    return true;
+}
+
+// The download's outcome once its steps have run: a cancel noticed by now, or a failed step,
+// is reported here; otherwise the download succeeded.
+bool TDownloadForm::endDownload(bool good) {
+    if (CancelRequested) {
+        DO_ERROR(Message::DownloadCancelled);
+        return false;
+    }
+    if (!good) {
+        DO_ERROR(Message::DownloadFailed);
+        return false;
+    }
+    CloseCom();
     return true;
 }
