@@ -68,9 +68,10 @@ bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {
 
 bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     // A damaged file is refused before the target is touched, so that it is never left erased.
-    const QString fault = findHexFileFault(hexFile);
-    if (!fault.isEmpty()) {
-        DO_ERROR(fault);
+    // The file is read twice: here to check it and count its lines, then to send the records.
+    const HexFileCheck check = checkHexFile(hexFile);
+    if (!check.fault.isEmpty()) {
+        DO_ERROR(check.fault);
         DO_ERROR(Message::DownloadFailed);
         return false;
     }
@@ -87,13 +88,7 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
         return false;
     }
 
-    // The file is read twice: once to give the gauge its maximum, once to send the records.
-    hexFile.open();
-    int lineCount = 0;
-    for (; !hexFile.atEnd(); ++lineCount) {
-        hexFile.skipLine();
-    }
-    DownloadGauge->setMaximum(lineCount);
+    DownloadGauge->setMaximum(check.lineCount);
     hexFile.open();
     if (!sendRecords(hexFile)) {
         return endDownload(false);
@@ -126,8 +121,8 @@ bool TDownloadForm::prepareTarget() {
     return false;
 }
 
-// Sends the records up to the end-of-file record; false when a line or a record failed or the
-// user asked to stop.
+// Sends the records up to the end-of-file record; false when a record failed or the user asked
+// to stop. Every line has passed the check, and the reader refuses a file that has changed since.
 bool TDownloadForm::sendRecords(HexFileReader& hexFile) {
     int linesRead = 0;
     while (!hexFile.atEnd()) {
@@ -138,14 +133,6 @@ bool TDownloadForm::sendRecords(HexFileReader& hexFile) {
         const QByteArray line = hexFile.readLine();
         DownloadGauge->setBarColor(GaugeColor::Lime);
         DownloadGauge->setProgress(++linesRead);
-        if (line.isEmpty()) {
-            DO_ERROR(Message::InvalidHexFile);
-            return false;
-        }
-        if (line.front() != ':') {
-            DO_ERROR(Message::ProblemReadingHexFile);
-            return false;
-        }
         const QByteArray recordType = HexRecord::recordType(line);
         if (recordType == "01") {
             return true;

@@ -132,7 +132,7 @@ void HexFileTest::findsTheFirstFault() {
     QFETCH(QByteArray, text);
     QFETCH(QString, fault);
     HexFileReader reader(write(text));
-    QCOMPARE(findHexFileFault(reader), fault);
+    QCOMPARE(checkHexFile(reader).fault, fault);
 }
 
 void HexFileTest::takesRecordFields_data() {

@@ -75,8 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.close();
     reader.close();
 
-    require(findHexFileFault(reader) == expectedFault(expected),
+    const HexFileCheck check = checkHexFile(reader);
+    require(check.fault == expectedFault(expected),
             "the check reports the first line that cannot be sent");
+    require(!check.fault.isEmpty() || check.lineCount == expected.size(),
+            "the check counts every line of a file it accepts");
     QFile::remove(filePath());
     return 0;
 }
