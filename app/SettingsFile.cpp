@@ -10,7 +10,7 @@
 
 namespace {
 
-// Values are cut to what a 2048-byte result buffer holds, its terminating NUL included.
+// A value is read as its first 2047 bytes at most; the rest of a longer value is dropped.
 constexpr qsizetype MaxValueBytes = 2047;
 
 // One line of the file, split into its parts. Lines are kept as raw bytes so that a write

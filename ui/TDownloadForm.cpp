@@ -45,6 +45,15 @@ void setColors(QWidget* widget, const QColor& background, const QColor& text) {
     widget->setPalette(palette);
 }
 
+// Runs one of the window's event handlers, inside the guard, whenever the control signals; the
+// control is the handler's sender.
+template <class Control, class Signal>
+void connectHandler(TDownloadForm* form, Control* control, Signal signal,
+                    void (TDownloadForm::*handler)(QObject*)) {
+    QObject::connect(control, signal, form,
+                     [form, control, handler] { guarded([&] { (form->*handler)(control); }); });
+}
+
 QTimer* makeTimer(QObject* parent, const char* name, int interval) {
     auto* timer = new QTimer(parent);
     timer->setObjectName(QLatin1String(name));
@@ -100,7 +109,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     setColors(this, Silver, Qt::black);
 
     Timer1 = makeTimer(this, "Timer1", 10);
-    connect(Timer1, &QTimer::timeout, this, [this] { guarded([&] { Timer1Timer(Timer1); }); });
+    connectHandler(this, Timer1, &QTimer::timeout, &TDownloadForm::Timer1Timer);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -123,12 +132,9 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     COM2Item = makePortItem(PortSetup, ports, "COM2Item", 2);
     COM3Item = makePortItem(PortSetup, ports, "COM3Item", 3);
     COM1Item->setChecked(true);
-    connect(COM1Item, &QAction::triggered, this,
-            [this] { guarded([&] { COM1ItemClick(COM1Item); }); });
-    connect(COM2Item, &QAction::triggered, this,
-            [this] { guarded([&] { COM2ItemClick(COM2Item); }); });
-    connect(COM3Item, &QAction::triggered, this,
-            [this] { guarded([&] { COM3ItemClick(COM3Item); }); });
+    connectHandler(this, COM1Item, &QAction::triggered, &TDownloadForm::COM1ItemClick);
+    connectHandler(this, COM2Item, &QAction::triggered, &TDownloadForm::COM2ItemClick);
+    connectHandler(this, COM3Item, &QAction::triggered, &TDownloadForm::COM3ItemClick);
 
     DownloadGauge = new ProgressGauge(client);
     DownloadGauge->setObjectName(QStringLiteral("DownloadGauge"));
@@ -149,8 +155,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     Bevel3 = makeBevel(client, "Bevel3", QRect(8, 8, 257, 25), QFrame::Box | QFrame::Sunken);
 
     Timeout_Timer = makeTimer(this, "Timeout_Timer", AckTimeoutMs);
-    connect(Timeout_Timer, &QTimer::timeout, this,
-            [this] { guarded([&] { Timeout_TimerTimer(Timeout_Timer); }); });
+    connectHandler(this, Timeout_Timer, &QTimer::timeout, &TDownloadForm::Timeout_TimerTimer);
 
     Panel1 = new QWidget(client);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -166,12 +171,9 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
                    QStringLiteral("Cancel download to the PIC"), ButtonPictures::cross(), 104);
     CloseButton = makeButton(Panel1, "CloseButton", QStringLiteral("&Close"),
                              QStringLiteral("Exit the Downloader"), ButtonPictures::door(), 192);
-    connect(WriteButton, &QPushButton::clicked, this,
-            [this] { guarded([&] { WriteButtonClick(WriteButton); }); });
-    connect(CancelButton, &QPushButton::clicked, this,
-            [this] { guarded([&] { CancelButtonClick(CancelButton); }); });
-    connect(CloseButton, &QPushButton::clicked, this,
-            [this] { guarded([&] { CloseButtonClick(CloseButton); }); });
+    connectHandler(this, WriteButton, &QPushButton::clicked, &TDownloadForm::WriteButtonClick);
+    connectHandler(this, CancelButton, &QPushButton::clicked, &TDownloadForm::CancelButtonClick);
+    connectHandler(this, CloseButton, &QPushButton::clicked, &TDownloadForm::CloseButtonClick);
     setTabOrder(WriteButton, CancelButton);
     setTabOrder(CancelButton, CloseButton);
 
