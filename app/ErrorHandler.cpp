@@ -1,5 +1,7 @@
 #include "app/ErrorHandler.h"
 
+#include "app/Messages.h"
+
 #include <QApplication>
 #include <QMessageBox>
 
@@ -14,8 +16,8 @@ ErrorReporter& currentReporter() {
 // is modal and runs its own loop, so a handler that failed inside a nested pump returns to the
 // download that pumped it once the user has read the message.
 void showMessageBox(const QString& message) {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("ZELTRA IR Downloader"), message,
-                    QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::Critical, ApplicationTitle, message, QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.exec();
 }
 

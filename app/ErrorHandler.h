@@ -7,8 +7,8 @@
 #include <stdexcept>
 
 // An error that ends the event handler that raised it and is shown to the user in a message box
-// titled "ZELTRA IR Downloader" (a settings file that cannot be written, a HEX file that cannot
-// be read).
+// titled with the application title (a settings file that cannot be written, a HEX file that
+// cannot be read).
 class DownloaderError : public std::runtime_error {
 public:
     explicit DownloaderError(const QString& message)

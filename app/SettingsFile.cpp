@@ -1,6 +1,7 @@
 #include "app/SettingsFile.h"
 
 #include "app/ErrorHandler.h"
+#include "app/Messages.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -9,7 +10,7 @@
 
 namespace {
 
-// Values are cut to what a 2048-byte result buffer holds, its terminating NUL included.
+// A value is read as its first 2047 bytes at most; the rest of a longer value is dropped.
 constexpr qsizetype MaxValueBytes = 2047;
 
 // One line of the file, split into its parts. Lines are kept as raw bytes so that a write
@@ -156,10 +157,10 @@ void SettingsFile::writeString(const QString& section, const QString& key, const
     if (QFile::exists(path_)) {
         const std::optional<QByteArray> bytes = readAll(path_);
         if (!bytes) // rewriting a file that cannot be read would lose its other lines
-            throw DownloaderError(QStringLiteral("Unable to write to ") + path_);
+            throw DownloaderError(Message::unableToWrite(path_));
         contents = parse(*bytes);
     }
     setKey(contents, section, key, value);
     if (!replaceFile(path_, join(contents)))
-        throw DownloaderError(QStringLiteral("Unable to write to ") + path_);
+        throw DownloaderError(Message::unableToWrite(path_));
 }

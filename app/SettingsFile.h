@@ -11,8 +11,8 @@ public:
     explicit SettingsFile(QString path) : path_(std::move(path)) {}
     const QString& path() const { return path_; }
 
-    // The key's value, or defaultValue when the file, the section or the key is absent, or the
-    // file cannot be read.
+    // The key's value (its first 2047 bytes at most), or defaultValue when the file, the
+    // section or the key is absent, or the file cannot be read.
     QString readString(const QString& section, const QString& key,
                        const QString& defaultValue) const;
     // Sets the key, creating the file and the section when needed. Throws DownloaderError

@@ -1,5 +1,6 @@
 #include "app/StartUp.h"
 #include "app/ErrorHandler.h"
+#include "app/Messages.h"
 #include "app/SettingsFile.h"
 #include "ui/TDownloadForm.h"
 
@@ -13,7 +14,6 @@ const QString Section = QStringLiteral("ZELTRA_IR_DOWNLOAD");
 const QString PortKey = QStringLiteral("PORT");
 const QString DefaultPort = QStringLiteral("COM1");
 const QString SettingsName = QStringLiteral("DWNLD.INI");
-const QString Title = QStringLiteral("ZELTRA IR Downloader");
 
 // Marks the Port menu's item of a port name, compared exactly; any other name leaves the mark
 // where it is. The items are radio items: marking one unmarks the others.
@@ -56,17 +56,13 @@ void TDownloadForm::FormActivate(QObject*) {
         HexFileName = argument;
         setWindowTitle(argument.mid(argument.lastIndexOf(QLatin1Char('/')) + 1));
     } else {
-        setWindowTitle(Title);
+        setWindowTitle(ApplicationTitle);
     }
     pump(); // paint the caption before the download starts
     HexFilePresent = !HexFileName.isEmpty() && QFileInfo(HexFileName).isFile();
 
-    // The automatic start: press Write, and end the program when the download succeeded.
+    // The automatic start: press Write, as the user would; a success ends the program there.
     WriteButtonClick(this);
-    if (DownloadOk) {
-        CloseCom();
-        close();
-    }
 }
 
 void TDownloadForm::COM1ItemClick(QObject*) {

@@ -1,3 +1,4 @@
+#include "app/Messages.h"
 #include "ui/TDownloadForm.h"
 
 #include <QApplication>
@@ -7,7 +8,7 @@ int main(int argc, char* argv[]) {
     QApplication application(argc, argv);
     // The application's name, not a display name: Qt appends a display name to every caption,
     // and the caption is the HEX file's name alone.
-    QApplication::setApplicationName(QStringLiteral("ZELTRA IR Downloader"));
+    QApplication::setApplicationName(ApplicationTitle);
     TDownloadForm form;
     form.show();
     form.activateWindow(); // without a window manager the window is never activated otherwise

@@ -1,6 +1,7 @@
 #include "bench/Session.h"
 
 #include "app/ErrorHandler.h"
+#include "driver/Messages.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -86,8 +87,7 @@ QString Session::status() const {
 
 bool Session::succeeded() const {
     const zeltra::sim::Report r = report(); // taken once the target has handled the "g"
-    return r.goReceived && r.violations.empty() &&
-           status() == QStringLiteral("Program Written Successfully");
+    return r.goReceived && r.violations.empty() && status() == Message::WrittenSuccessfully;
 }
 
 int Session::commandsSent() const {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/Engine.h"
+#include "sim/PtyTarget.h"
 #include "ui/TDownloadForm.h"
 
 #include <QByteArray>

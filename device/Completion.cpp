@@ -1,12 +1,14 @@
+#include "device/Markers.h"
+#include "link/HexText.h"
+#include "ui/Messages.h"
 #include "ui/TDownloadForm.h"
 
 // Replaces the erase marker at the boot vector with the completion marker and checks it.
 bool TDownloadForm::FINISH_BOOTLOAD() {
-    const QString completionMarker = QStringLiteral("19CC");
-    const bool lastAcknowledged = writeMarkerBlock(completionMarker);
-    if (READ_VECTOR_ADDRESS() == completionMarker) {
+    const bool lastAcknowledged = writeMarkerBlock(CompletionMarker);
+    if (READ_VECTOR_ADDRESS() == hexWord(CompletionMarker)) {
         return lastAcknowledged;
     }
-    DO_ERROR(QStringLiteral("Download Failed"));
+    DO_ERROR(Message::DownloadFailed);
     return false;
 }

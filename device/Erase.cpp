@@ -1,5 +1,8 @@
+#include "device/Markers.h"
+#include "device/Messages.h"
 #include "device/TargetIdentity.h"
 #include "link/HexText.h"
+#include "link/Protocol.h"
 #include "ui/ProgressGauge.h"
 #include "ui/TDownloadForm.h"
 
@@ -10,51 +13,73 @@ constexpr quint32 RowWords = 32;
 // The highest row start lies this many words below the boot vector, so that the row holding
 // the boot-vector block is left alone unless the vector sits in the last four words of a row.
 constexpr quint32 EraseLimitOffset = 28;
-const QString EraseMarker = QStringLiteral("19FF");
+
+// Keeps two buttons disabled for as long as it lives, however the erase leaves its scope.
+class ButtonsDisabled {
+public:
+    ButtonsDisabled(QPushButton* first, QPushButton* second) : buttons_{first, second} {
+        setEnabled(false);
+    }
+    ~ButtonsDisabled() { setEnabled(true); }
+    ButtonsDisabled(const ButtonsDisabled&) = delete;
+    ButtonsDisabled& operator=(const ButtonsDisabled&) = delete;
+
+private:
+    void setEnabled(bool enabled) {
+        for (QPushButton* button : buttons_)
+            button->setEnabled(enabled);
+    }
+
+    QPushButton* buttons_[2];
+};
 } // namespace
 
 // Erases program memory row by row below the boot vector, then writes the erase marker at the
 // boot vector, checks it, and synchronises with the bootloader again.
 bool TDownloadForm::ERASE_PICMICRO() {
-    CancelButton->setEnabled(false);
-    CloseButton->setEnabled(false);
-    DISPLAY_MESSAGE(QStringLiteral("Erasing ZELTRA IR memory"));
-    DownloadGauge->setProgress(0);
-    DownloadGauge->setBarColor(Qt::blue);
+    return eraseProgramMemory() == EraseEnd::Erased;
+}
 
-    // A boot vector below the first row's end would leave no row to erase; refusing it also
-    // keeps the row loop from running round the whole address space.
-    const quint32 bootVector = hexValueOrZero(BootVectorAddress);
-    if (bootVector < EraseLimitOffset) {
-        DO_ERROR(QStringLiteral("ERASE Failed"));
-        return false;
-    }
-    const quint32 eraseLimit = bootVector - EraseLimitOffset;
-    DownloadGauge->setMaximum(int(eraseLimit));
+TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
+    bool markerAcknowledged = false;
+    {
+        // Cancel and Close work again for the marker's read-back and the synchronisation.
+        const ButtonsDisabled held(CancelButton, CloseButton);
+        DISPLAY_MESSAGE(Message::Erasing);
+        DownloadGauge->setProgress(0);
+        DownloadGauge->setBarColor(GaugeColor::Blue);
 
-    quint32 row = 0;
-    do {
-        if (!sendAcknowledged(QStringLiteral("a") + hexWord(quint16(row))) ||
-            !sendAcknowledged(QStringLiteral("e"))) {
-            CancelButton->setEnabled(true);
-            CloseButton->setEnabled(true);
-            return false;
+        // A boot vector below the first row's end would leave no row to erase; refusing it also
+        // keeps the row loop from running round the whole address space.
+        const quint32 bootVector = hexValueOrZero(BootVectorAddress);
+        if (bootVector < EraseLimitOffset) {
+            DO_ERROR(Message::EraseFailed);
+            return EraseEnd::Failed;
         }
-        row += RowWords;
-        DownloadGauge->setProgress(int(row));
-        pump();
-    } while (row <= eraseLimit);
+        const quint32 eraseLimit = bootVector - EraseLimitOffset;
+        DownloadGauge->setMaximum(int(eraseLimit));
 
-    DELAYMS(25);
-    const bool markerAcknowledged = writeMarkerBlock(EraseMarker);
-    CancelButton->setEnabled(true);
-    CloseButton->setEnabled(true);
-    const QString word = READ_VECTOR_ADDRESS();
-    if (!markerAcknowledged || word != EraseMarker) {
-        DO_ERROR(QStringLiteral("ERASE Failed"));
-        return false;
+        quint32 row = 0;
+        do {
+            if (!sendAcknowledged(QStringLiteral("a") + hexWord(quint16(row))) ||
+                !sendAcknowledged(QStringLiteral("e"))) {
+                // A port choice ends an acknowledgement wait at once, and without a report.
+                return CancelRequested ? EraseEnd::Stopped : EraseEnd::Failed;
+            }
+            row += RowWords;
+            DownloadGauge->setProgress(int(row));
+            pump();
+        } while (row <= eraseLimit);
+
+        DELAYMS(SettlePauseMs);
+        markerAcknowledged = writeMarkerBlock(EraseMarker);
     }
-    DownloadGauge->setBarColor(Qt::green);
+    const QString word = READ_VECTOR_ADDRESS();
+    if (!markerAcknowledged || word != hexWord(EraseMarker)) {
+        DO_ERROR(Message::EraseFailed);
+        return EraseEnd::Failed;
+    }
+    DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(0);
-    return WAIT_FOR_ACK();
+    return WAIT_FOR_ACK() ? EraseEnd::Erased : EraseEnd::Failed;
 }

@@ -1,5 +1,8 @@
+#include "device/Markers.h"
+#include "device/Messages.h"
 #include "device/TargetIdentity.h"
 #include "link/HexText.h"
+#include "ui/Messages.h"
 #include "ui/TDownloadForm.h"
 
 QString FirmwareVersion;
@@ -23,13 +26,13 @@ QString TDownloadForm::GET_FIRMWARE_VERSION() {
 // Reads the program word at the boot-vector address, sent back exactly as the bootloader gave it.
 QString TDownloadForm::READ_VECTOR_ADDRESS() {
     if (!sendAcknowledged(QStringLiteral("a") + BootVectorAddress)) {
-        DO_ERROR(QStringLiteral("Incorrect Vector Address"));
+        DO_ERROR(Message::IncorrectVectorAddress);
         return {};
     }
     SEND_HEX(QStringLiteral("r1"));
     const QString word = GET_WORD_REPLY();
     if (word.isEmpty()) {
-        DO_ERROR(QStringLiteral("Download Failed"));
+        DO_ERROR(Message::DownloadFailed);
         return {};
     }
     return word;
@@ -37,10 +40,10 @@ QString TDownloadForm::READ_VECTOR_ADDRESS() {
 
 // Writes the four-word block at the boot-vector address: the marker, then three fill words.
 // A failed acknowledgement does not stop the block; only the last one counts.
-bool TDownloadForm::writeMarkerBlock(const QString& marker) {
+bool TDownloadForm::writeMarkerBlock(quint16 marker) {
+    const QString fill = QStringLiteral("w") + hexWord(FillWord);
     const QString commands[] = {QStringLiteral("a") + BootVectorAddress,
-                                QStringLiteral("w") + marker, QStringLiteral("w3FFF"),
-                                QStringLiteral("w3FFF"), QStringLiteral("w3FFF")};
+                                QStringLiteral("w") + hexWord(marker), fill, fill, fill};
     bool lastAcknowledged = false;
     for (const QString& command : commands) {
         lastAcknowledged = sendAcknowledged(command);

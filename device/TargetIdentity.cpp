@@ -1,5 +1,6 @@
 #include "device/TargetIdentity.h"
 
+#include "device/Messages.h"
 #include "link/HexText.h"
 
 namespace {
@@ -9,10 +10,10 @@ constexpr quint32 HighestBootVector = 0x2000;
 
 QString identificationFault(const QString& firmwareVersion, const QString& bootVectorAddress) {
     if (firmwareVersion != AcceptedFirmware)
-        return QStringLiteral("Incorrect Firmware within ZELTRA IR");
+        return Message::IncorrectFirmware;
     if (bootVectorAddress.size() < 4)
-        return QStringLiteral("Incorrect Vector Address");
+        return Message::IncorrectVectorAddress;
     if (hexValueOrZero(bootVectorAddress) > HighestBootVector)
-        return QStringLiteral("Program to large for ZELTRA IR");
+        return Message::ProgramTooLarge;
     return {};
 }

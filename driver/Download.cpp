@@ -1,20 +1,19 @@
 #include "app/ErrorHandler.h"
+#include "device/Markers.h"
 #include "device/TargetIdentity.h"
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
+#include "driver/Messages.h"
 #include "hex/HexRecord.h"
+#include "link/HexText.h"
+#include "link/Protocol.h"
+#include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
 #include "ui/TDownloadForm.h"
 
 #include <QPushButton>
 
 namespace {
-const QColor Lime(0x00, 0xFF, 0x00);
-const QString EraseMarker = QStringLiteral("19FF");
-const QString CompletionMarker = QStringLiteral("19CC");
-const QString DownloadFailed = QStringLiteral("Download Failed");
-const QString DownloadCancelled = QStringLiteral("Download Cancelled");
-
 // Marks a download as running for as long as it lives, however the download ends.
 class RunningDownload {
 public:
@@ -26,10 +25,6 @@ public:
 private:
     bool& running_;
 };
-
-QString writeFailedMessage() {
-    return QStringLiteral("WRITE failed at address ") + BootVectorAddress;
-}
 } // namespace
 
 // Runs one download with the HEX file named on the command line; after a success the tool
@@ -40,49 +35,52 @@ void TDownloadForm::WriteButtonClick(QObject* /*Sender*/) {
     if (downloading_) {
         return;
     }
+    bool succeeded = false;
     {
         const RunningDownload running(downloading_);
         if (HexFilePresent) {
             DISPLAY_MESSAGE(QString());
-            START_DOWNLOADING(HexFileName);
+            succeeded = START_DOWNLOADING(HexFileName);
         } else {
-            DO_ERROR(QStringLiteral("Cannot Read HEX file."));
+            DO_ERROR(Message::CannotReadHexFile);
             DownloadOk = false;
         }
     }
-    if (DownloadOk) {
+    // The download has closed the port; closing the main window ends the program.
+    if (succeeded) {
         close();
     }
 }
 
 bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {
     DownloadOk = true;
-    HexFileReader hexFile(hexFileName);
+    HexFileReader hexFile(hexFileName); // closes the file on every way out of the download
     try {
         return runDownload(hexFile);
     } catch (const DownloaderError&) {
         // The file could not be read: the download fails here, and the reason is shown by the
         // application's error handler.
         hexFile.close();
-        DO_ERROR(DownloadFailed);
+        DO_ERROR(Message::DownloadFailed);
         throw;
     }
 }
 
 bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     // A damaged file is refused before the target is touched, so that it is never left erased.
-    const QString fault = findHexFileFault(hexFile);
-    if (!fault.isEmpty()) {
-        DO_ERROR(fault);
-        DO_ERROR(DownloadFailed);
+    // The file is read twice: here to check it and count its lines, then to send the records.
+    const HexFileCheck check = checkHexFile(hexFile);
+    if (!check.fault.isEmpty()) {
+        DO_ERROR(check.fault);
+        DO_ERROR(Message::DownloadFailed);
         return false;
     }
     if (!OpenCom(PortName)) {
         return false;
     }
-    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(0);
-    DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
+    DISPLAY_MESSAGE(Message::PressReset);
     WriteButton->setEnabled(false);
     // A Close request is kept (see WAIT_FOR_ACK): Close has already closed the window.
     CancelRequested = false;
@@ -90,31 +88,20 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
         return false;
     }
 
-    // The file is read twice: once to give the gauge its maximum, once to send the records.
+    DownloadGauge->setMaximum(check.lineCount);
     hexFile.open();
-    int lineCount = 0;
-    for (; !hexFile.atEnd(); ++lineCount) {
-        hexFile.skipLine();
+    if (!sendRecords(hexFile)) {
+        return endDownload(false);
     }
-    DownloadGauge->setMaximum(lineCount);
-    hexFile.open();
-    bool good = sendRecords(hexFile);
-    if (good && !startNewProgram(good)) {
-        hexFile.close();
+    if (!writeCompletionMarker()) {
         return false;
     }
-
-    hexFile.close();
-    if (CancelRequested) {
-        DO_ERROR(DownloadCancelled);
+    DELAYMS(SettlePauseMs);
+    const bool synchronised = WAIT_FOR_ACK(); // the steps up to the start run whatever it said
+    if (!startNewProgram()) {
         return false;
     }
-    if (!good) {
-        DO_ERROR(DownloadFailed);
-        return false;
-    }
-    CloseCom();
-    return true;
+    return endDownload(synchronised);
 }
 
 // Synchronises with the bootloader, identifies it, erases program memory and identifies it again.
@@ -122,36 +109,30 @@ bool TDownloadForm::prepareTarget() {
     if (!WAIT_FOR_ACK() || GET_FIRMWARE_VERSION().isEmpty() || READ_VECTOR_ADDRESS().isEmpty()) {
         return false;
     }
-    if (!ERASE_PICMICRO()) {
-        // A port choice ends the erase without a report of its own.
-        if (DownloadOk) {
-            DO_ERROR(DownloadCancelled);
-        }
-        return false;
+    switch (eraseProgramMemory()) {
+    case EraseEnd::Erased:
+        return !GET_FIRMWARE_VERSION().isEmpty() && !READ_VECTOR_ADDRESS().isEmpty();
+    case EraseEnd::Stopped:
+        DO_ERROR(Message::DownloadCancelled);
+        break;
+    case EraseEnd::Failed:
+        break;
     }
-    return !GET_FIRMWARE_VERSION().isEmpty() && !READ_VECTOR_ADDRESS().isEmpty();
+    return false;
 }
 
-// Sends the records up to the end-of-file record; false when a line or a record failed or the
-// user asked to stop.
+// Sends the records up to the end-of-file record; false when a record failed or the user asked
+// to stop. Every line has passed the check, and the reader refuses a file that has changed since.
 bool TDownloadForm::sendRecords(HexFileReader& hexFile) {
     int linesRead = 0;
     while (!hexFile.atEnd()) {
-        DISPLAY_MESSAGE(QStringLiteral("Writing Program to ZELTRA IR"));
+        DISPLAY_MESSAGE(Message::Writing);
         if (CancelRequested || CloseRequested) {
             return false;
         }
         const QByteArray line = hexFile.readLine();
-        DownloadGauge->setBarColor(Lime);
+        DownloadGauge->setBarColor(GaugeColor::Lime);
         DownloadGauge->setProgress(++linesRead);
-        if (line.isEmpty()) {
-            DO_ERROR(QStringLiteral("Invalid HEX file"));
-            return false;
-        }
-        if (line.front() != ':') {
-            DO_ERROR(QStringLiteral("Problem reading Hex File"));
-            return false;
-        }
         const QByteArray recordType = HexRecord::recordType(line);
         if (recordType == "01") {
             return true;
@@ -163,36 +144,54 @@ bool TDownloadForm::sendRecords(HexFileReader& hexFile) {
     return true;
 }
 
-// Checks the erase marker, writes the completion marker, synchronises and identifies once more,
-// and starts the new program. False when the download ends here (the failure is reported);
-// otherwise `synchronised` holds the outcome of the last synchronisation.
-bool TDownloadForm::startNewProgram(bool& synchronised) {
-    QString word = READ_VECTOR_ADDRESS();
+// Checks that the erase marker is still in place after the records, then replaces it with the
+// completion marker. False when the download ends here (the failure is reported).
+bool TDownloadForm::writeCompletionMarker() {
+    const QString word = READ_VECTOR_ADDRESS();
     if (word.isEmpty()) {
         return false;
     }
-    if (word != EraseMarker || !FINISH_BOOTLOAD()) {
-        DO_ERROR(writeFailedMessage());
+    if (word != hexWord(EraseMarker) || !FINISH_BOOTLOAD()) {
+        DO_ERROR(Message::writeFailed(BootVectorAddress));
         return false;
     }
-    DELAYMS(25);
-    synchronised = WAIT_FOR_ACK();
+    return true;
+}
+
+// Identifies the bootloader once more, checks the completion marker and starts the new
+// program. False when the download ends here (the failure is reported).
+bool TDownloadForm::startNewProgram() {
     if (GET_FIRMWARE_VERSION().isEmpty()) {
         return false;
     }
-    word = READ_VECTOR_ADDRESS();
+    const QString word = READ_VECTOR_ADDRESS();
     if (word.isEmpty()) {
         return false;
     }
-    if (word != CompletionMarker) {
-        DO_ERROR(writeFailedMessage());
+    if (word != hexWord(CompletionMarker)) {
+        DO_ERROR(Message::writeFailed(BootVectorAddress));
         return false;
     }
     SEND_HEX(QStringLiteral("g"));
-    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(100);
-    DISPLAY_MESSAGE(QStringLiteral("Program Written Successfully"));
+    DISPLAY_MESSAGE(Message::WrittenSuccessfully);
     WriteButton->setEnabled(true);
     DownloadOk = true;
+    return true;
+}
+
+// The download's outcome once its steps have run: a cancel noticed by now, or a failed step,
+// is reported here; otherwise the download succeeded.
+bool TDownloadForm::endDownload(bool good) {
+    if (CancelRequested) {
+        DO_ERROR(Message::DownloadCancelled);
+        return false;
+    }
+    if (!good) {
+        DO_ERROR(Message::DownloadFailed);
+        return false;
+    }
+    CloseCom();
     return true;
 }

@@ -4,8 +4,17 @@
 
 class HexFileReader;
 
-// Reads the HEX file from its beginning up to its first end-of-file record (or its end) and
-// returns the message for the first line that cannot be sent: "Invalid HEX file" for an empty or
-// malformed line, "Problem reading Hex File" for a line that does not start with ":". Returns an
-// empty text when every line is fit to send. Leaves the file closed.
-QString findHexFileFault(HexFileReader& hexFile);
+// What the check of a HEX file found before the download touches the target.
+struct HexFileCheck {
+    // The message for the first line that cannot be sent: Message::InvalidHexFile for an empty
+    // or malformed line, Message::ProblemReadingHexFile for a line that does not start with ":".
+    // Empty when every line up to the first end-of-file record (or the end) is fit to send.
+    QString fault;
+    // The number of lines in the whole file, those after the end-of-file record and empty ones
+    // included: the gauge's maximum while the records are sent. Complete only without a fault.
+    int lineCount = 0;
+};
+
+// Reads the HEX file once from its beginning, checking the lines that will be sent and
+// counting every line. Leaves the file closed.
+HexFileCheck checkHexFile(HexFileReader& hexFile);

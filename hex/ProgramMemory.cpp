@@ -1,3 +1,4 @@
+#include "device/Markers.h"
 #include "hex/HexRecord.h"
 #include "link/HexText.h"
 #include "ui/TDownloadForm.h"
@@ -7,8 +8,6 @@
 quint8 BlockWordCounter = 1;
 
 namespace {
-constexpr quint16 FillWord = 0x3FFF;
-
 void stepBlockWordCounter() {
     BlockWordCounter = BlockWordCounter == 4 ? 1 : BlockWordCounter + 1;
 }

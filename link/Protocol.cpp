@@ -1,7 +1,11 @@
 // The host's side of the bootloader protocol: command lines, replies, acknowledgements, the
 // "*"/"i" handshake and the timed pause. Every wait polls the port and pumps the window's
 // message queue, so the buttons, the Port menu and the two window timers keep working.
+#include "link/Protocol.h"
+
 #include "link/HexText.h"
+#include "link/Messages.h"
+#include "ui/Messages.h"
 #include "ui/TDownloadForm.h"
 
 #include <QCoreApplication>
@@ -16,7 +20,6 @@ constexpr char kSyncAnswer = 'i';
 constexpr qsizetype kMaxCommandLength = 40; // the line buffer holds 40 characters and the LF
 constexpr int kIdentifyReplyLength = 7;     // version (2), boot-vector address (4), LF
 constexpr int kWordReplyLength = 5;         // a word (4), LF
-constexpr int kAckTimeoutMs = 1000;
 
 // Sleeps in the message pump until the next message (a click, a timer's expiry) arrives. The
 // waiting loops pump this way while the port is closed: its reads then return at once and no
@@ -42,7 +45,7 @@ QString TDownloadForm::GET_WORD_REPLY() {
 }
 
 bool TDownloadForm::RECEIVE_ACK() {
-    Timeout_Timer->start(kAckTimeoutMs);
+    Timeout_Timer->start(AckTimeoutMs);
     bool acknowledged = false;
     while (Timeout_Timer->isActive() && !CancelRequested && !CloseRequested) {
         if (READ_BYTE() == kLineFeed) {
@@ -55,7 +58,7 @@ bool TDownloadForm::RECEIVE_ACK() {
     }
     pump();
     if (!Timeout_Timer->isActive()) {
-        DO_ERROR(QStringLiteral("Lost contact with ZELTRA IR"));
+        DO_ERROR(Message::LostContact);
         acknowledged = false;
     }
     Timeout_Timer->stop();
@@ -79,7 +82,7 @@ bool TDownloadForm::WAIT_FOR_ACK() {
         answered = READ_BYTE() == kSyncAnswer;
     }
     if (CancelRequested || CloseRequested) {
-        DO_ERROR(QStringLiteral("Download Cancelled"));
+        DO_ERROR(Message::DownloadCancelled);
         return false;
     }
     // An answer that came later than its pass's read (a slow adapter, a busy machine) arrives

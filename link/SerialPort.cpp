@@ -1,29 +1,15 @@
 // The window's serial-port operations: opening, configuring and closing the port, and moving
 // single bytes over it.
+#include "link/Messages.h"
 #include "link/SerialDevice.h"
 #include "ui/TDownloadForm.h"
 
 bool TDownloadForm::OpenCom(const QString& portName) {
     pump();
-    switch (PortHandle.open(portName)) {
-    case SerialDevice::OpenResult::Ok:
+    const SerialDevice::OpenResult result = PortHandle.open(portName);
+    if (result == SerialDevice::OpenResult::Ok)
         return true;
-    case SerialDevice::OpenResult::OpenFailed:
-        DO_ERROR(QStringLiteral("Problem Opening Port ") + portName);
-        break;
-    case SerialDevice::OpenResult::ReadSettingsFailed:
-        DO_ERROR(QStringLiteral("Problem Reading ") + portName + QStringLiteral(" parameters."));
-        break;
-    case SerialDevice::OpenResult::WriteSettingsFailed:
-        DO_ERROR(QStringLiteral("Problem Writing ") + portName + QStringLiteral(" parameters."));
-        break;
-    case SerialDevice::OpenResult::TimeoutsFailed:
-        DO_ERROR(QStringLiteral("Problem Setting ") + portName + QStringLiteral(" Timeouts."));
-        break;
-    case SerialDevice::OpenResult::PurgeFailed:
-        DO_ERROR(QStringLiteral("Problem Clearing ") + portName + QStringLiteral(" Buffers."));
-        break;
-    }
+    DO_ERROR(Message::openFailure(result, portName));
     return false;
 }
 

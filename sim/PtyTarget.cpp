@@ -1,4 +1,4 @@
-#include "sim/Engine.h"
+#include "sim/PtyTarget.h"
 
 #include <cerrno>
 #include <condition_variable>

@@ -1,14 +1,15 @@
 // zeltra-sim: serves the simulated bootloader target on a pseudo-terminal pair.
 #include "sim/Engine.h"
 #include "sim/HexCompare.h"
+#include "sim/PtyTarget.h"
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -148,7 +149,8 @@ void writeOutputs(const Settings& settings, const PtyTarget& target) {
 // Prints whether the target holds the HEX file and has been told to run it; true when it has.
 bool compareWithFile(const std::string& path, const PtyTarget& target) {
     std::ifstream file(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     if (!file.good() && !file.eof()) {
         std::cout << "Cannot read " << path << "\n";
         return false;
@@ -158,8 +160,8 @@ bool compareWithFile(const std::string& path, const PtyTarget& target) {
         [&](std::uint16_t address) { return target.eepromByte(address); });
     const bool started = target.report().goReceived;
     std::cout << "Target against " << path << ":\n"
-              << describe(comparison) << "\"g\" (run the program) received: "
-              << (started ? "yes" : "no") << std::endl;
+              << describe(comparison)
+              << "\"g\" (run the program) received: " << (started ? "yes" : "no") << std::endl;
     return comparison.matches() && started;
 }
 

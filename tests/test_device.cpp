@@ -1,8 +1,12 @@
 // Identification, erase and completion marker against the simulated target.
+#include "device/Markers.h"
+#include "device/Messages.h"
 #include "device/TargetIdentity.h"
+#include "link/Protocol.h"
 #include "support/DownloadRig.h"
 #include "support/PtyPair.h"
 #include "support/ScriptedPeer.h"
+#include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
 
 #include <QAction>
@@ -20,8 +24,6 @@ Options targetWith(const std::string& version, const std::string& bootVector) {
     return options;
 }
 
-const QColor Blue(0x00, 0x00, 0xFF);
-const QColor Lime(0x00, 0xFF, 0x00);
 } // namespace
 
 class DeviceTest : public QObject {
@@ -69,12 +71,10 @@ void DeviceTest::identifiesTheBootloader_data() {
                                        << "";
     QTest::newRow("2001") << "11"
                           << "2001"
-                          << ""
-                          << "Program to large for ZELTRA IR";
+                          << "" << Message::ProgramTooLarge;
     QTest::newRow("version 10") << "10"
                                 << "1F00"
-                                << ""
-                                << "Incorrect Firmware within ZELTRA IR";
+                                << "" << Message::IncorrectFirmware;
     QTest::newRow("lower case") << "11"
                                 << "1f00"
                                 << "11"
@@ -128,20 +128,15 @@ void DeviceTest::refusesShortIdentificationReplies_data() {
     QTest::addColumn<QString>("bootVector");
     QTest::addColumn<QString>("status");
     QTest::newRow("three address digits") << QByteArray("111F0\n") << "11"
-                                          << "1F0"
-                                          << "Incorrect Vector Address";
+                                          << "1F0" << Message::IncorrectVectorAddress;
     QTest::newRow("version only") << QByteArray("11\n") << "11"
-                                  << ""
-                                  << "Incorrect Vector Address";
+                                  << "" << Message::IncorrectVectorAddress;
     QTest::newRow("one character") << QByteArray("1\n") << "1"
-                                   << ""
-                                   << "Incorrect Firmware within ZELTRA IR";
+                                   << "" << Message::IncorrectFirmware;
     QTest::newRow("LF only") << QByteArray("\n") << ""
-                             << ""
-                             << "Incorrect Firmware within ZELTRA IR";
+                             << "" << Message::IncorrectFirmware;
     QTest::newRow("nothing") << QByteArray() << ""
-                             << ""
-                             << "Incorrect Firmware within ZELTRA IR";
+                             << "" << Message::IncorrectFirmware;
 }
 
 void DeviceTest::refusesShortIdentificationReplies() {
@@ -178,14 +173,13 @@ void DeviceTest::markersAreComparedExactly() {
         QVERIFY(target.opened);
         QCOMPARE(target.form.GET_FIRMWARE_VERSION(), QStringLiteral("11"));
         QCOMPARE(target.form.ERASE_PICMICRO(), erased);
-        QCOMPARE(target.form.Edit2->text(), erased ? QStringLiteral("Erasing ZELTRA IR memory")
-                                                   : QStringLiteral("ERASE Failed"));
+        QCOMPARE(target.form.Edit2->text(), erased ? Message::Erasing : Message::EraseFailed);
     }
     ScriptedTarget target("11003C\n", word);
     QVERIFY(target.opened);
     QCOMPARE(target.form.GET_FIRMWARE_VERSION(), QStringLiteral("11"));
     QCOMPARE(target.form.FINISH_BOOTLOAD(), completed);
-    QCOMPARE(target.form.Edit2->text(), completed ? QString() : QStringLiteral("Download Failed"));
+    QCOMPARE(target.form.Edit2->text(), completed ? QString() : Message::DownloadFailed);
 }
 
 void DeviceTest::readsTheBootVectorWordAsReceived() {
@@ -216,7 +210,7 @@ void DeviceTest::erasesRowsBelowTheBootVector() {
     TDownloadForm& form = rig.form();
     bool blueWhileErasing = false;
     rig.when([&] { return form.DownloadGauge->progress() > 0; },
-             [&] { blueWhileErasing = form.DownloadGauge->barColor() == Blue; });
+             [&] { blueWhileErasing = form.DownloadGauge->barColor() == GaugeColor::Blue; });
     QVERIFY(form.ERASE_PICMICRO());
 
     QStringList expected{"rFFFF"};
@@ -229,13 +223,13 @@ void DeviceTest::erasesRowsBelowTheBootVector() {
              << "w3FFF"
              << "a" + bootVector << "r1";
     QCOMPARE(rig.commands(), expected);
-    QCOMPARE(rig.target().programWord(quint16(bootVector.toUInt(nullptr, 16))), 0x19FF);
+    QCOMPARE(rig.target().programWord(quint16(bootVector.toUInt(nullptr, 16))), EraseMarker);
     QCOMPARE(rig.target().programWord(quint16((rows - 1) * 32)), 0x3FFF);
     QCOMPARE(form.DownloadGauge->maximum(), int(bootVector.toUInt(nullptr, 16)) - 28);
     QVERIFY(blueWhileErasing || rows == 1);
-    QCOMPARE(form.DownloadGauge->barColor(), Lime);
+    QCOMPARE(form.DownloadGauge->barColor(), GaugeColor::Lime);
     QCOMPARE(form.DownloadGauge->progress(), 0);
-    QCOMPARE(rig.status(), QStringLiteral("Erasing ZELTRA IR memory"));
+    QCOMPARE(rig.status(), Message::Erasing);
     QVERIFY(form.CancelButton->isEnabled() && form.CloseButton->isEnabled());
     QCOMPARE(rig.report().violations, std::vector<std::string>{});
 }
@@ -253,7 +247,7 @@ void DeviceTest::refusesABootVectorWithoutRows() {
     DownloadRig rig(targetWith("11", bootVector.toStdString()));
     QCOMPARE(identify(rig), QStringLiteral("11"));
     QVERIFY(!rig.form().ERASE_PICMICRO());
-    QCOMPARE(rig.status(), QStringLiteral("ERASE Failed"));
+    QCOMPARE(rig.status(), Message::EraseFailed);
     QCOMPARE(rig.commands(), QStringList{"rFFFF"});
     QVERIFY(!rig.form().PortHandle.isOpen());
 }
@@ -264,7 +258,7 @@ void DeviceTest::eraseFailsWhenTheMarkerDoesNotReadBack() {
     DownloadRig rig(options);
     QCOMPARE(identify(rig), QStringLiteral("11"));
     QVERIFY(!rig.form().ERASE_PICMICRO());
-    QCOMPARE(rig.status(), QStringLiteral("ERASE Failed"));
+    QCOMPARE(rig.status(), Message::EraseFailed);
     QCOMPARE(rig.report().syncBytes, 1); // no closing synchronisation after the failure
 }
 
@@ -278,8 +272,8 @@ void DeviceTest::portChoiceEndsTheEraseAtTheCurrentRow() {
     const int erased = int(rig.commands().count("e"));
     QVERIFY2(erased >= 10 && erased < 248, qPrintable(QString::number(erased)));
     QCOMPARE(rig.commands().count("w19FF"), 0);
-    QCOMPARE(rig.status(), QStringLiteral("Erasing ZELTRA IR memory"));
-    QCOMPARE(form.DownloadGauge->barColor(), Blue);
+    QCOMPARE(rig.status(), Message::Erasing);
+    QCOMPARE(form.DownloadGauge->barColor(), GaugeColor::Blue);
     QVERIFY(form.CancelButton->isEnabled() && form.CloseButton->isEnabled());
     QVERIFY(form.PortHandle.isOpen());
 }
@@ -290,17 +284,17 @@ void DeviceTest::writesTheCompletionMarker() {
     QVERIFY(rig.form().FINISH_BOOTLOAD());
     QCOMPARE(rig.commands(),
              (QStringList{"rFFFF", "a1F00", "w19CC", "w3FFF", "w3FFF", "w3FFF", "a1F00", "r1"}));
-    QCOMPARE(rig.target().programWord(0x1F00), 0x19CC);
+    QCOMPARE(rig.target().programWord(0x1F00), CompletionMarker);
     QCOMPARE(rig.status(), QString());
 }
 
 void DeviceTest::completionFailsWhenTheMarkerDoesNotReadBack() {
     Options options = DownloadRig::quickTarget();
-    options.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x1F00, 0x19FF};
+    options.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x1F00, EraseMarker};
     DownloadRig rig(options);
     QCOMPARE(identify(rig), QStringLiteral("11"));
     QVERIFY(!rig.form().FINISH_BOOTLOAD());
-    QCOMPARE(rig.status(), QStringLiteral("Download Failed"));
+    QCOMPARE(rig.status(), Message::DownloadFailed);
 }
 
 void DeviceTest::completionSendsTheWholeBlockAfterALostAcknowledgement() {
@@ -312,8 +306,9 @@ void DeviceTest::completionSendsTheWholeBlockAfterALostAcknowledgement() {
     elapsed.start();
     QVERIFY(!rig.form().FINISH_BOOTLOAD());
     // Three fill words and the read-back address each waited out a time-out on the closed line.
-    QVERIFY2(elapsed.elapsed() >= 4 * 950, qPrintable(QString::number(elapsed.elapsed())));
-    QCOMPARE(rig.status(), QStringLiteral("Download Failed"));
+    QVERIFY2(elapsed.elapsed() >= 4 * (AckTimeoutMs - 50),
+             qPrintable(QString::number(elapsed.elapsed())));
+    QCOMPARE(rig.status(), Message::DownloadFailed);
 }
 
 QTEST_MAIN(DeviceTest)

@@ -1,10 +1,14 @@
 // The cradle's adapter pulled out during a download: the pseudo-terminal is closed under the
 // tool. The download ends (or, while it waits for RESET, waits on) as it would with a silent
 // target, the window stays usable, and the tool does not spin a core while its port is dead.
+#include "device/Messages.h"
+#include "driver/Messages.h"
+#include "link/Messages.h"
 #include "support/CpuStopwatch.h"
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
 #include "support/PumpWatch.h"
+#include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
 
 #include <QLabel>
@@ -15,9 +19,6 @@ using zeltra::sim::Options;
 
 namespace {
 
-const QString WaitingForReset = QStringLiteral("Press RESET on the Programming Cradle");
-const QString Erasing = QStringLiteral("Erasing ZELTRA IR memory");
-const QString Writing = QStringLiteral("Writing Program to ZELTRA IR");
 // The tool's share of one core while it waits on a dead line: it sleeps in its reads and in the
 // message pump, so a generous bound still tells waiting from spinning.
 constexpr double MaxCpuShare = 0.25;
@@ -29,7 +30,7 @@ void verifyWriteStartsAgain(DownloadRig& rig) {
     zeltra::sim::PtyTarget newCradle(DownloadRig::quickTarget());
     form.PortName = QString::fromStdString(newCradle.devicePath());
     QTest::mouseClick(form.WriteButton, Qt::LeftButton);
-    QCOMPARE(rig.status(), QStringLiteral("Program Written Successfully"));
+    QCOMPARE(rig.status(), Message::WrittenSuccessfully);
     QVERIFY(newCradle.report().goReceived);
     QVERIFY(!form.isVisible());
 }
@@ -54,7 +55,7 @@ void DeviceLossTest::waitsForResetOnADeadLineUntilCancelled() {
     TDownloadForm& form = rig.form();
     CpuStopwatch dead(CpuStopwatch::Scope::Thread);
     bool waitedOn = false;
-    rig.when([&] { return rig.status() == WaitingForReset && rig.report().syncBytes >= 3; },
+    rig.when([&] { return rig.status() == Message::PressReset && rig.report().syncBytes >= 3; },
              [&] {
                  rig.target().hangUp();
                  dead.start();
@@ -62,14 +63,14 @@ void DeviceLossTest::waitsForResetOnADeadLineUntilCancelled() {
     rig.when([&] { return dead.running() && dead.elapsedMs() >= 3000; },
              [&] {
                  dead.stop();
-                 waitedOn = rig.status() == WaitingForReset && form.PortHandle.isOpen();
+                 waitedOn = rig.status() == Message::PressReset && form.PortHandle.isOpen();
                  QTest::mouseClick(form.CancelButton, Qt::LeftButton);
              });
     rig.showAndDownload();
     QVERIFY(waitedOn);
     qInfo("%s", dead.describe().constData());
     QVERIFY2(dead.cpuShare() < MaxCpuShare, dead.describe());
-    rig.verifyFailedAndUsable(QStringLiteral("Download Cancelled"));
+    rig.verifyFailedAndUsable(Message::DownloadCancelled);
     verifyWriteStartsAgain(rig);
 }
 
@@ -79,10 +80,9 @@ void DeviceLossTest::endsTheDownload_data() {
     QTest::addColumn<QString>("status");
     QTest::addColumn<int>("maxMs"); // from the hang-up to the end of the download
     // The acknowledgement wait runs out after 1000 ms and the erase stops at its row.
-    QTest::newRow("erasing") << Erasing << 0x100 << QStringLiteral("Lost contact with ZELTRA IR")
-                             << 3000;
+    QTest::newRow("erasing") << Message::Erasing << 0x100 << Message::LostContact << 3000;
     // The record's remaining words and its read-back address each wait 1000 ms on the dead line.
-    QTest::newRow("writing") << Writing << 3 << QStringLiteral("Download Failed") << 15000;
+    QTest::newRow("writing") << Message::Writing << 3 << Message::DownloadFailed << 15000;
 }
 
 void DeviceLossTest::endsTheDownload() {

@@ -1,7 +1,13 @@
 // Whole downloads through the real window against the simulated target.
 #include "app/ErrorHandler.h"
+#include "app/Messages.h"
+#include "device/Markers.h"
+#include "device/Messages.h"
+#include "driver/Messages.h"
+#include "link/Messages.h"
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
+#include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
 
 #include <QAction>
@@ -24,11 +30,11 @@ void verifyErasedFrom(DownloadRig& rig, int from) {
     for (int address = from; address < BootVector; ++address) {
         QCOMPARE(rig.target().programWord(quint16(address)), 0x3FFF);
     }
-    QCOMPARE(rig.target().programWord(BootVector), 0x19CC);
+    QCOMPARE(rig.target().programWord(BootVector), CompletionMarker);
 }
 
 void verifySucceeded(DownloadRig& rig) {
-    QCOMPARE(rig.status(), QStringLiteral("Program Written Successfully"));
+    QCOMPARE(rig.status(), Message::WrittenSuccessfully);
     QVERIFY(rig.report().goReceived);
     QVERIFY(rig.form().DownloadOk);
     QVERIFY(!rig.form().isVisible());
@@ -135,7 +141,7 @@ void DownloadTest::refusesADamagedFileBeforeTouchingTheTarget() {
     QVERIFY(previousWord != 0x3FFF);
     rig.createWindow(text);
     rig.showAndDownload();
-    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(Message::DownloadFailed);
     QVERIFY2(rig.reportedErrors.isEmpty(), qPrintable(rig.reportedErrors.join('\n')));
     QCOMPARE(rig.report().bytesIn, 0u);
     QCOMPARE(rig.target().programWord(0), previousWord);
@@ -147,7 +153,7 @@ void DownloadTest::refusesADamagedFileWithoutOpeningThePort() {
     HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
                         "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
     rig.showAndDownload();
-    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(Message::DownloadFailed);
 }
 
 void DownloadTest::failsWhenVerificationFails_data() {
@@ -167,7 +173,7 @@ void DownloadTest::failsWhenVerificationFails() {
     DownloadRig rig(options);
     rig.createWindow(HexFiles::image(40));
     rig.showAndDownload();
-    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(Message::DownloadFailed);
     // The failing record is the last one sent: nothing after it.
     QCOMPARE(count(rig.commands(), "a0010"), 2);
     QCOMPARE(count(rig.commands(), "a0018"), 0);
@@ -177,19 +183,16 @@ void DownloadTest::failsWhenTheFileOverwritesTheMarker() {
     DownloadRig rig;
     rig.createWindow(HexFiles::wordRecord(BootVector, {0x1234}) + "\n" + HexFiles::endRecord());
     rig.showAndDownload();
-    rig.verifyFailedAndUsable(QStringLiteral("WRITE failed at address 1F00"));
+    rig.verifyFailedAndUsable(Message::writeFailed("1F00"));
     QCOMPARE(count(rig.commands(), "w19CC"), 0);
 }
 
 void DownloadTest::stopsOnRequestWhileSending_data() {
     QTest::addColumn<QString>("request");
     QTest::addColumn<QString>("status");
-    QTest::newRow("Cancel") << "Cancel"
-                            << "Download Cancelled";
-    QTest::newRow("port choice") << "COM2"
-                                 << "Download Cancelled";
-    QTest::newRow("Close") << "Close"
-                           << "Download Failed";
+    QTest::newRow("Cancel") << "Cancel" << Message::DownloadCancelled;
+    QTest::newRow("port choice") << "COM2" << Message::DownloadCancelled;
+    QTest::newRow("Close") << "Close" << Message::DownloadFailed;
 }
 
 void DownloadTest::stopsOnRequestWhileSending() {
@@ -199,10 +202,7 @@ void DownloadTest::stopsOnRequestWhileSending() {
     rig.createWindow(HexFiles::image(200));
     TDownloadForm& form = rig.form();
     rig.when(
-        [&] {
-            return rig.status() == "Writing Program to ZELTRA IR" &&
-                   form.DownloadGauge->progress() >= 5;
-        },
+        [&] { return rig.status() == Message::Writing && form.DownloadGauge->progress() >= 5; },
         [&] {
             if (request == "Cancel") {
                 form.CancelButton->click();
@@ -233,7 +233,7 @@ void DownloadTest::portChoiceDuringTheEraseCancels() {
     rig.when([&] { return form.DownloadGauge->progress() >= 0x100; },
              [&] { form.COM3Item->trigger(); });
     rig.showAndDownload();
-    rig.verifyFailedAndUsable(QStringLiteral("Download Cancelled"));
+    rig.verifyFailedAndUsable(Message::DownloadCancelled);
     QVERIFY(count(rig.commands(), "e") < 248);
     QCOMPARE(form.PortName, QStringLiteral("COM3"));
 }
@@ -241,10 +241,10 @@ void DownloadTest::portChoiceDuringTheEraseCancels() {
 void DownloadTest::fileThatVanishesEndsTheDownload() {
     DownloadRig rig;
     rig.createWindow(HexFiles::image(16));
-    rig.when([&] { return rig.status() == QStringLiteral("Erasing ZELTRA IR memory"); },
+    rig.when([&] { return rig.status() == Message::Erasing; },
              [&] { QFile::remove(rig.hexPath()); });
     rig.showAndDownload();
-    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(Message::DownloadFailed);
     QCOMPARE(rig.reportedErrors.size(), 1);
     QVERIFY(rig.reportedErrors.front().contains(rig.hexPath()));
 }
@@ -253,8 +253,8 @@ void DownloadTest::withoutArgumentCannotReadTheFile() {
     DownloadRig rig;
     rig.createWindowWithoutArgument();
     rig.showAndDownload();
-    QCOMPARE(rig.form().windowTitle(), QStringLiteral("ZELTRA IR Downloader"));
-    rig.verifyFailedAndUsable(QStringLiteral("Cannot Read HEX file."));
+    QCOMPARE(rig.form().windowTitle(), ApplicationTitle);
+    rig.verifyFailedAndUsable(Message::CannotReadHexFile);
     QCOMPARE(rig.report().bytesIn, 0u);
 }
 
@@ -282,7 +282,8 @@ void DownloadTest::writeRetriesAfterAFailure() {
     HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
                         "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
     rig.showAndDownload();
-    rig.verifyFailedAndUsable(QStringLiteral("Problem Opening Port /dev/absent-port"));
+    rig.verifyFailedAndUsable(
+        Message::openFailure(SerialDevice::OpenResult::OpenFailed, "/dev/absent-port"));
     rig.form().PortName = QString::fromStdString(rig.target().devicePath());
     QTest::mouseClick(rig.form().WriteButton, Qt::LeftButton);
     verifySucceeded(rig);
@@ -296,13 +297,13 @@ void DownloadTest::writeIsIgnoredWhileADownloadUnwinds() {
     DownloadRig rig(options);
     rig.createWindow(HexFiles::image(4));
     TDownloadForm& form = rig.form();
-    rig.when([&] { return rig.status() == QStringLiteral("Lost contact with ZELTRA IR"); },
+    rig.when([&] { return rig.status() == Message::LostContact; },
              [&] {
                  QVERIFY(form.WriteButton->isEnabled());
                  form.WriteButton->click();
              });
     rig.showAndDownload();
-    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(Message::DownloadFailed);
     QCOMPARE(count(rig.commands(), "rFFFF"), 2);
 }
 
@@ -323,8 +324,7 @@ void DownloadTest::snapshots() {
                  [&] { save(form, "download-erasing.png"); });
         rig.when(
             [&] {
-                return rig.status() == "Writing Program to ZELTRA IR" &&
-                       form.DownloadGauge->percentDone() >= 60;
+                return rig.status() == Message::Writing && form.DownloadGauge->percentDone() >= 60;
             },
             [&] { save(form, "download-writing.png"); });
         rig.showAndDownload();
@@ -336,7 +336,7 @@ void DownloadTest::snapshots() {
     DownloadRig rig(options);
     rig.createWindow(HexFiles::image(800, 32));
     rig.showAndDownload();
-    rig.verifyFailedAndUsable(QStringLiteral("Download Failed"));
+    rig.verifyFailedAndUsable(Message::DownloadFailed);
     save(rig.form(), "download-failed.png");
 }
 

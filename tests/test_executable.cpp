@@ -1,6 +1,6 @@
 // The real dwnld executable, copied into a folder of its own with a settings file that names the
 // simulated target's line, as a user would run it.
-#include "sim/Engine.h"
+#include "sim/PtyTarget.h"
 #include "support/HexFiles.h"
 
 #include <QFile>

@@ -3,10 +3,15 @@
 // Each row states how the download must end: the text left on the status line (and a message
 // that must have been shown before it), the gauge, whether the target was told to run its
 // program, whether the window stays open, and what the target's memory holds afterwards.
+#include "device/Markers.h"
+#include "device/Messages.h"
+#include "driver/Messages.h"
+#include "link/Messages.h"
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
 #include "support/PumpWatch.h"
 #include "support/StatusHistory.h"
+#include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
 
 #include <QAction>
@@ -22,20 +27,9 @@ using zeltra::sim::Options;
 
 namespace {
 
-const QColor Red(0xFF, 0x00, 0x00);
 constexpr quint16 Erased = 0x3FFF;
-constexpr quint16 EraseMarker = 0x19FF;
-constexpr quint16 CompletionMarker = 0x19CC;
 constexpr int ProgramWords = 16;
 constexpr int EepromBytes = 8;
-
-const QString Success = QStringLiteral("Program Written Successfully");
-const QString Cancelled = QStringLiteral("Download Cancelled");
-const QString Failed = QStringLiteral("Download Failed");
-const QString LostContact = QStringLiteral("Lost contact with ZELTRA IR");
-const QString WaitingForReset = QStringLiteral("Press RESET on the Programming Cradle");
-const QString Erasing = QStringLiteral("Erasing ZELTRA IR memory");
-const QString Writing = QStringLiteral("Writing Program to ZELTRA IR");
 
 // Two program records of eight words at 0000 and 0008, one EEPROM record of eight items.
 QByteArray standardFile() {
@@ -105,13 +99,13 @@ bool inPhase(DownloadRig& rig, Phase phase) {
     case Phase::Starting: // Write has cleared the status line; the port is not open yet
         return rig.status().isEmpty();
     case Phase::WaitingForReset:
-        return rig.status() == WaitingForReset && rig.report().syncBytes >= 3;
+        return rig.status() == Message::PressReset && rig.report().syncBytes >= 3;
     case Phase::Erasing:
-        return rig.status() == Erasing && form.DownloadGauge->progress() >= 0x100;
+        return rig.status() == Message::Erasing && form.DownloadGauge->progress() >= 0x100;
     case Phase::Writing:
-        return rig.status() == Writing && form.DownloadGauge->progress() >= 2;
+        return rig.status() == Message::Writing && form.DownloadGauge->progress() >= 2;
     case Phase::FinalPause: // the 25 ms pause after the completion marker
-        return rig.status() == Writing && form.Timer1->isActive();
+        return rig.status() == Message::Writing && form.Timer1->isActive();
     case Phase::None:
         break;
     }
@@ -135,9 +129,9 @@ void perform(DownloadRig& rig, Request request) {
         rig.target().hangUp();
         auto since = std::make_shared<QElapsedTimer>();
         since->start();
-        rig.when(
-            [&rig, since] { return since->elapsed() >= 300 && rig.status() == WaitingForReset; },
-            [&rig] { perform(rig, Request::Cancel); });
+        rig.when([&rig,
+                  since] { return since->elapsed() >= 300 && rig.status() == Message::PressReset; },
+                 [&rig] { perform(rig, Request::Cancel); });
         break;
     }
     case Request::None:
@@ -200,7 +194,7 @@ void FaultTest::initTestCase() {
     DownloadRig rig;
     rig.createWindow(standardFile());
     rig.showAndDownload();
-    QCOMPARE(rig.status(), Success);
+    QCOMPARE(rig.status(), Message::WrittenSuccessfully);
     referenceLog_ = rig.commands();
 }
 
@@ -244,36 +238,36 @@ void FaultTest::endsAsSpecified_data() {
             image, file);
     };
     const auto success = [&](const char* name, const Options& target) {
-        row(name, target, {}, Phase::None, Request::None, Success, {}, false, true, false,
-            Image::Complete, file);
+        row(name, target, {}, Phase::None, Request::None, Message::WrittenSuccessfully, {}, false,
+            true, false, Image::Complete, file);
     };
 
     // The target: its reset button, its identity and its boot vector.
     row("RESET never pressed, then Cancel", neverReset, {}, Phase::WaitingForReset, Request::Cancel,
-        Cancelled, {}, true, false, true, Image::Intact, file);
+        Message::DownloadCancelled, {}, true, false, true, Image::Intact, file);
     failure("another firmware version", with([](Options& o) { o.firmwareVersion = "10"; }), {},
-            "Incorrect Firmware within ZELTRA IR", {}, Image::Intact);
+            Message::IncorrectFirmware, {}, Image::Intact);
     failure("boot vector 2001", with([](Options& o) { o.bootVector = "2001"; }), {},
-            "Program to large for ZELTRA IR", {}, Image::Intact);
+            Message::ProgramTooLarge, {}, Image::Intact);
     success("boot vector 1f00 in lower case", with([](Options& o) { o.bootVector = "1f00"; }));
-    failure("boot vector ZZZZ", with([](Options& o) { o.bootVector = "ZZZZ"; }), {}, "ERASE Failed",
-            {}, Image::Intact);
-    failure("boot vector 0005", with([](Options& o) { o.bootVector = "0005"; }), {}, "ERASE Failed",
-            {}, Image::Intact);
+    failure("boot vector ZZZZ", with([](Options& o) { o.bootVector = "ZZZZ"; }), {},
+            Message::EraseFailed, {}, Image::Intact);
+    failure("boot vector 0005", with([](Options& o) { o.bootVector = "0005"; }), {},
+            Message::EraseFailed, {}, Image::Intact);
 
     // One acknowledgement lost. The waits that follow on the closed port each take their
     // 1000 ms, so each loss is placed on the last acknowledgement of its block or record.
-    failure("acknowledgement lost in the erase rows", quick, lostAck("e", 100, 0), LostContact, {},
-            Image::PartlyErased);
+    failure("acknowledgement lost in the erase rows", quick, lostAck("e", 100, 0),
+            Message::LostContact, {}, Image::PartlyErased);
     failure("acknowledgement lost in the erase marker block", quick, lostAck("w19FF", 1, 3),
-            "ERASE Failed", LostContact, Image::Unfinished);
-    failure("acknowledgement lost in a program record", quick, lostAck("a0008", 1, 8), Failed,
-            LostContact, Image::Unfinished);
-    failure("acknowledgement lost in an EEPROM record", quick, lostAck("a2107", 1, 1), Failed,
-            LostContact, Image::Unfinished);
+            Message::EraseFailed, Message::LostContact, Image::Unfinished);
+    failure("acknowledgement lost in a program record", quick, lostAck("a0008", 1, 8),
+            Message::DownloadFailed, Message::LostContact, Image::Unfinished);
+    failure("acknowledgement lost in an EEPROM record", quick, lostAck("a2107", 1, 1),
+            Message::DownloadFailed, Message::LostContact, Image::Unfinished);
     // The block itself reached the target: it holds the whole file, but "g" is not sent.
     failure("acknowledgement lost in the completion block", quick, lostAck("w19CC", 1, 3),
-            "WRITE failed at address 1F00", LostContact, Image::Complete);
+            Message::writeFailed("1F00"), Message::LostContact, Image::Complete);
 
     // Slow, noisy and broken answers. Every acknowledgement is late, so that row erases one
     // row (boot vector 001C) and writes an empty file.
@@ -281,29 +275,30 @@ void FaultTest::endsAsSpecified_data() {
             o.ackDelayMs = 900;
             o.bootVector = "001C";
         }),
-        {}, Phase::None, Request::None, Success, {}, false, true, false, Image::Complete, {});
+        {}, Phase::None, Request::None, Message::WrittenSuccessfully, {}, false, true, false,
+        Image::Complete, {});
     failure("acknowledgements 1100 ms late", with([](Options& o) { o.ackDelayMs = 1100; }), {},
-            "Incorrect Vector Address", LostContact, Image::Intact);
+            Message::IncorrectVectorAddress, Message::LostContact, Image::Intact);
     success("garbage before acknowledgements",
             with([](Options& o) { o.garbageBeforeAck = "x*?\r"; }));
     success("reply split by 5 ms", with([](Options& o) { o.replySplitGapMs = 5; }));
     failure("reply split by 30 ms", with([](Options& o) { o.replySplitGapMs = 30; }), {},
-            "Incorrect Vector Address", {}, Image::Intact);
+            Message::IncorrectVectorAddress, {}, Image::Intact);
     failure("one wrong read-back word", with([](Options& o) {
                 o.wrongWord = std::pair<std::uint16_t, std::uint16_t>{3, 0};
             }),
-            {}, Failed, {}, Image::Unfinished);
+            {}, Message::DownloadFailed, {}, Image::Unfinished);
     failure("cancelling pair of wrong words",
-            with([](Options& o) { o.cancellingPair = std::uint16_t(0x000A); }), {}, Failed, {},
-            Image::Unfinished);
+            with([](Options& o) { o.cancellingPair = std::uint16_t(0x000A); }), {},
+            Message::DownloadFailed, {}, Image::Unfinished);
 
     // The line hung up. While waiting for RESET the tool waits on, until the user cancels.
     row("hang-up while waiting for RESET", neverReset, {}, Phase::WaitingForReset, Request::HangUp,
-        Cancelled, {}, true, false, true, Image::Intact, file);
-    failure("hang-up during the erase", quick, hangUp("e", 100, 0), LostContact, {},
+        Message::DownloadCancelled, {}, true, false, true, Image::Intact, file);
+    failure("hang-up during the erase", quick, hangUp("e", 100, 0), Message::LostContact, {},
             Image::PartlyErased);
-    failure("hang-up during writing", quick, hangUp("a0008", 1, 8), Failed, LostContact,
-            Image::Unfinished);
+    failure("hang-up during writing", quick, hangUp("a0008", 1, 8), Message::DownloadFailed,
+            Message::LostContact, Image::Unfinished);
 
     // The user in each phase. Cancel and Close are disabled during the erase, so there they do
     // nothing; a request made during the pause before the last synchronisation is forgotten by
@@ -334,23 +329,24 @@ void FaultTest::endsAsSpecified_data() {
             };
             switch (phase.phase) {
             case Phase::WaitingForReset:
-                end(Cancelled, true, false, !close, Image::Intact);
+                end(Message::DownloadCancelled, true, false, !close, Image::Intact);
                 break;
             case Phase::Erasing:
                 if (request.request == Request::PortChoice) {
-                    end(Cancelled, true, false, true, Image::PartlyErased);
+                    end(Message::DownloadCancelled, true, false, true, Image::PartlyErased);
                 } else {
-                    end(Success, false, true, false, Image::Complete);
+                    end(Message::WrittenSuccessfully, false, true, false, Image::Complete);
                 }
                 break;
             case Phase::Writing:
-                end(close ? Failed : Cancelled, true, false, !close, Image::Unfinished);
+                end(close ? Message::DownloadFailed : Message::DownloadCancelled, true, false,
+                    !close, Image::Unfinished);
                 break;
             case Phase::FinalPause:
                 if (close) {
-                    end("Incorrect Firmware within ZELTRA IR", true, false, false, Image::Complete);
+                    end(Message::IncorrectFirmware, true, false, false, Image::Complete);
                 } else {
-                    end(Success, false, true, false, Image::Complete);
+                    end(Message::WrittenSuccessfully, false, true, false, Image::Complete);
                 }
                 break;
             case Phase::Starting:
@@ -361,8 +357,8 @@ void FaultTest::endsAsSpecified_data() {
     }
     // Close as the download starts: the request is not forgotten when the line is opened, or
     // the tool would wait for RESET with no window left to cancel it.
-    row("Close as the download starts", neverReset, {}, Phase::Starting, Request::Close, Cancelled,
-        {}, true, false, false, Image::Intact, file);
+    row("Close as the download starts", neverReset, {}, Phase::Starting, Request::Close,
+        Message::DownloadCancelled, {}, true, false, false, Image::Intact, file);
 }
 
 void FaultTest::endsAsSpecified() {
@@ -412,7 +408,7 @@ void FaultTest::endsAsSpecified() {
     if (!flashed.isEmpty()) {
         QVERIFY2(history.texts().contains(flashed), qPrintable(history.texts().join(" | ")));
     }
-    QCOMPARE(form.DownloadGauge->barColor() == Red, red);
+    QCOMPARE(form.DownloadGauge->barColor() == GaugeColor::Red, red);
     QCOMPARE(rig.report().goReceived, go);
     QCOMPARE(form.DownloadOk, go);
     if (go) {

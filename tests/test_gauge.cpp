@@ -11,9 +11,7 @@ namespace {
 
 const QRgb White = qRgb(0xFF, 0xFF, 0xFF);
 const QRgb Black = qRgb(0x00, 0x00, 0x00);
-const QRgb Lime = qRgb(0x00, 0xFF, 0x00);
 const QRgb Magenta = qRgb(0xFF, 0x00, 0xFF);
-const QRgb Red = qRgb(0xFF, 0x00, 0x00);
 const QRgb Cyan = qRgb(0x00, 0xFF, 0xFF);
 
 // Counts the paint events that reach a widget.
@@ -43,7 +41,7 @@ private slots:
         QCOMPARE(gauge.maximum(), 100);
         QCOMPARE(gauge.progress(), 0);
         QCOMPARE(gauge.percentDone(), 0);
-        QCOMPARE(gauge.barColor(), QColor(0x00, 0xFF, 0x00));
+        QCOMPARE(gauge.barColor(), GaugeColor::Lime);
     }
 
     void percentage_data() {
@@ -127,7 +125,7 @@ private slots:
         counter.count = 0;
 
         gauge.setProgress(9); // 0.9 %: still 0 %
-        gauge.setBarColor(QColor(0x00, 0xFF, 0x00));
+        gauge.setBarColor(GaugeColor::Lime);
         gauge.setMaximum(1000);
         QCoreApplication::processEvents();
         QCOMPARE(counter.count, 0);
@@ -149,12 +147,18 @@ private slots:
         QTest::addColumn<QList<QRgb>>("textColors");
 
         // 257 pixels wide: the bar is 257 x percentage / 100, truncated.
-        QTest::newRow("0 %, no bar, black text") << 0 << Lime << 0 << QList<QRgb>{Black};
-        QTest::newRow("30 %, text over white") << 30 << Lime << 77 << QList<QRgb>{Black};
-        QTest::newRow("50 %, text over both") << 50 << Lime << 128 << QList<QRgb>{Black, Magenta};
-        QTest::newRow("70 %, text over lime") << 70 << Lime << 179 << QList<QRgb>{Magenta};
-        QTest::newRow("100 %, text over lime") << 100 << Lime << 257 << QList<QRgb>{Magenta};
-        QTest::newRow("70 %, text over red") << 70 << Red << 179 << QList<QRgb>{Cyan};
+        QTest::newRow("0 %, no bar, black text")
+            << 0 << GaugeColor::Lime.rgb() << 0 << QList<QRgb>{Black};
+        QTest::newRow("30 %, text over white")
+            << 30 << GaugeColor::Lime.rgb() << 77 << QList<QRgb>{Black};
+        QTest::newRow("50 %, text over both")
+            << 50 << GaugeColor::Lime.rgb() << 128 << QList<QRgb>{Black, Magenta};
+        QTest::newRow("70 %, text over lime")
+            << 70 << GaugeColor::Lime.rgb() << 179 << QList<QRgb>{Magenta};
+        QTest::newRow("100 %, text over lime")
+            << 100 << GaugeColor::Lime.rgb() << 257 << QList<QRgb>{Magenta};
+        QTest::newRow("70 %, text over red")
+            << 70 << GaugeColor::Red.rgb() << 179 << QList<QRgb>{Cyan};
     }
 
     void pixels() {

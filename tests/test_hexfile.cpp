@@ -2,6 +2,7 @@
 #include "app/ErrorHandler.h"
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
+#include "driver/Messages.h"
 #include "hex/HexRecord.h"
 #include "support/HexFiles.h"
 
@@ -99,7 +100,7 @@ void HexFileTest::findsTheFirstFault_data() {
     QTest::addColumn<QString>("fault");
     const QByteArray data = HexFiles::wordRecord(0, {0x308A, 0x3FFF});
     const QByteArray end = HexFiles::endRecord();
-    const QString invalid = QStringLiteral("Invalid HEX file");
+    const QString invalid = Message::InvalidHexFile;
     QTest::newRow("good file") << data + "\r\n" + end + "\r\n" << QString();
     QTest::newRow("empty file") << QByteArray() << QString();
     QTest::newRow("no end record") << data + "\n" << QString();
@@ -107,8 +108,8 @@ void HexFileTest::findsTheFirstFault_data() {
         << data.toLower().replace("\x3a", ":") + "\n" + end << QString();
     QTest::newRow("blank line before the end") << data + "\n\n" + end << invalid;
     QTest::newRow("blank and broken lines after the end") << end + "\n\nrubbish\n" << QString();
-    QTest::newRow("blank before colon") << " " + data << QStringLiteral("Problem reading Hex File");
-    QTest::newRow("no colon") << data.mid(1) << QStringLiteral("Problem reading Hex File");
+    QTest::newRow("blank before colon") << " " + data << Message::ProblemReadingHexFile;
+    QTest::newRow("no colon") << data.mid(1) << Message::ProblemReadingHexFile;
     QByteArray badSum = data;
     badSum[badSum.size() - 1] = badSum.back() == '0' ? '1' : '0';
     QTest::newRow("wrong checksum") << badSum << invalid;
@@ -131,7 +132,7 @@ void HexFileTest::findsTheFirstFault() {
     QFETCH(QByteArray, text);
     QFETCH(QString, fault);
     HexFileReader reader(write(text));
-    QCOMPARE(findHexFileFault(reader), fault);
+    QCOMPARE(checkHexFile(reader).fault, fault);
 }
 
 void HexFileTest::takesRecordFields_data() {

@@ -1,10 +1,14 @@
 // Files that are not what a toolchain writes: huge lines, binary data, a million lines, a file
 // still being written. Each is refused before the target is touched, or handled, in bounded
 // memory and time.
+#include "device/Markers.h"
+#include "device/Messages.h"
+#include "driver/Messages.h"
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
 #include "support/PeakMemory.h"
 #include "support/StatusHistory.h"
+#include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
 
 #include <QElapsedTimer>
@@ -32,9 +36,6 @@ constexpr qint64 MiB = 1024 * 1024;
 // Far above what reading a file line by line needs, far below the files themselves.
 constexpr qint64 MaxGrowthKb = 32 * 1024;
 constexpr qint64 MaxDownloadMs = 20000;
-
-const QString Failed = QStringLiteral("Download Failed");
-const QString Success = QStringLiteral("Program Written Successfully");
 
 // Writes a file piece by piece, so that the test itself never holds it whole.
 class FileWriter {
@@ -139,7 +140,7 @@ void HostileFileTest::initTestCase() {
     DownloadRig rig;
     rig.createWindow(HexFiles::image(8));
     rig.showAndDownload();
-    QCOMPARE(rig.status(), Success);
+    QCOMPARE(rig.status(), Message::WrittenSuccessfully);
 }
 
 void HostileFileTest::refusedOrHandledInBoundedMemoryAndTime_data() {
@@ -148,18 +149,20 @@ void HostileFileTest::refusedOrHandledInBoundedMemoryAndTime_data() {
     QTest::addColumn<QString>("flashed"); // shown before the status, when not empty
     QTest::addColumn<int>("lines");       // the gauge's maximum after a download
     QTest::newRow("50 MB single line")
-        << Content::HugeLine << Failed << QStringLiteral("Invalid HEX file") << 0;
-    QTest::newRow("binary file") << Content::Binary << Failed
-                                 << QStringLiteral("Problem reading Hex File") << 0;
+        << Content::HugeLine << Message::DownloadFailed << Message::InvalidHexFile << 0;
+    QTest::newRow("binary file") << Content::Binary << Message::DownloadFailed
+                                 << Message::ProblemReadingHexFile << 0;
     QTest::newRow("binary line of 32 MB")
-        << Content::BinaryLine << Failed << QStringLiteral("Invalid HEX file") << 0;
+        << Content::BinaryLine << Message::DownloadFailed << Message::InvalidHexFile << 0;
     QTest::newRow("1,000,000 lines, the last damaged")
-        << Content::MillionLinesLastDamaged << Failed << QStringLiteral("Invalid HEX file") << 0;
+        << Content::MillionLinesLastDamaged << Message::DownloadFailed << Message::InvalidHexFile
+        << 0;
     // Lines after the end record are counted for the gauge but never sent.
     QTest::newRow("1,000,000 lines after the end record")
-        << Content::MillionLinesAfterEnd << Success << QString() << 2 + 1000000;
+        << Content::MillionLinesAfterEnd << Message::WrittenSuccessfully << QString()
+        << 2 + 1000000;
     QTest::newRow("record with 4000 carriage returns")
-        << Content::CarriageReturns << Success << QString() << 2;
+        << Content::CarriageReturns << Message::WrittenSuccessfully << QString() << 2;
 }
 
 void HostileFileTest::refusedOrHandledInBoundedMemoryAndTime() {
@@ -185,7 +188,7 @@ void HostileFileTest::refusedOrHandledInBoundedMemoryAndTime() {
     if (!flashed.isEmpty()) {
         QVERIFY2(history.texts().contains(flashed), qPrintable(history.texts().join(" | ")));
     }
-    if (status == Success) {
+    if (status == Message::WrittenSuccessfully) {
         QTRY_VERIFY(rig.report().goReceived); // taken up a little after it was sent
         QCOMPARE(rig.form().DownloadGauge->maximum(), lines);
         QCOMPARE(rig.target().programWord(7), HexFiles::imageWord(7));
@@ -243,7 +246,7 @@ void HostileFileTest::fileGrowingBeforeTheCheckIsRefused() {
     clock.start();
     rig.showAndDownload();
     QVERIFY2(clock.elapsed() < MaxDownloadMs, QByteArray::number(clock.elapsed()) + " ms");
-    QCOMPARE(rig.status(), Failed);
+    QCOMPARE(rig.status(), Message::DownloadFailed);
     QCOMPARE(rig.report().bytesIn, 0u);
     QVERIFY2(memory.growthKb() < MaxGrowthKb, QByteArray::number(memory.growthKb()) + " KiB");
 }
@@ -254,7 +257,7 @@ void HostileFileTest::fileGrowingAfterTheCheckEndsTheDownload() {
     DownloadRig rig;
     rig.createWindow(programWithoutEnd());
     std::unique_ptr<GrowingFile> growing;
-    rig.when([&] { return rig.status() == QStringLiteral("Erasing ZELTRA IR memory"); },
+    rig.when([&] { return rig.status() == Message::Erasing; },
              [&] {
                  growing = std::make_unique<GrowingFile>(
                      rig.hexPath(), HexFiles::wordRecord(0x0104, {9, 9, 9, 9}) + "\n");
@@ -264,14 +267,14 @@ void HostileFileTest::fileGrowingAfterTheCheckEndsTheDownload() {
     rig.showAndDownload();
     QVERIFY2(clock.elapsed() < MaxDownloadMs, QByteArray::number(clock.elapsed()) + " ms");
     growing.reset();
-    QCOMPARE(rig.status(), Failed);
+    QCOMPARE(rig.status(), Message::DownloadFailed);
     QVERIFY(!rig.report().goReceived);
     QCOMPARE(rig.reportedErrors.size(), 1);
     QVERIFY(rig.reportedErrors.front().contains(rig.hexPath()));
     const QStringList commands = rig.commands();
     QCOMPARE(commands.count(QStringLiteral("a0000")), 1); // the first erase row; no record
     QCOMPARE(commands.count(QStringLiteral("a0104")), 0);
-    QCOMPARE(rig.target().programWord(0x1F00), 0x19FF);
+    QCOMPARE(rig.target().programWord(0x1F00), EraseMarker);
 }
 
 QTEST_MAIN(HostileFileTest)

@@ -1,10 +1,14 @@
 // Command framing, replies, acknowledgements, the "*"/"i" handshake and the pause, against a
 // scripted bootloader on a pseudo-terminal pair.
+#include "driver/Messages.h"
 #include "link/HexText.h"
+#include "link/Messages.h"
+#include "link/Protocol.h"
 #include "support/CpuStopwatch.h"
 #include "support/PtyPair.h"
 #include "support/PumpWatch.h"
 #include "support/ScriptedPeer.h"
+#include "ui/Messages.h"
 #include "ui/TDownloadForm.h"
 
 #include <QLabel>
@@ -17,9 +21,6 @@
 #include <thread>
 
 namespace {
-
-const QString kLostContact = QStringLiteral("Lost contact with ZELTRA IR");
-const QString kCancelled = QStringLiteral("Download Cancelled");
 
 // A form whose port is open on the slave of a pair played by a scripted peer.
 struct Rig {
@@ -41,9 +42,9 @@ void verifyTimesOutWithoutSpinning(TDownloadForm& form) {
     wait.start();
     QVERIFY(!form.RECEIVE_ACK());
     wait.stop();
-    QVERIFY2(wait.wallMs() >= 990 && wait.wallMs() < 3000, wait.describe());
+    QVERIFY2(wait.wallMs() >= AckTimeoutMs - 10 && wait.wallMs() < 3000, wait.describe());
     QVERIFY2(wait.cpuShare() < 0.5, wait.describe());
-    QCOMPARE(form.Edit2->text(), kLostContact);
+    QCOMPARE(form.Edit2->text(), Message::LostContact);
 }
 
 // Waits, without pumping (which would let the port take them), until count bytes are queued
@@ -163,7 +164,7 @@ private slots:
         wait.stop();
         QVERIFY2(wait.wallMs() < 3000, wait.describe());
         QVERIFY2(wait.cpuShare() < 0.5, wait.describe());
-        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QCOMPARE(rig.form.Edit2->text(), Message::LostContact);
         QVERIFY(!rig.form.PortHandle.isOpen());
     }
 
@@ -176,14 +177,14 @@ private slots:
         QFETCH(bool, close);
         Rig rig;
         QVERIFY(rig.opened);
-        rig.form.Edit2->setText("Writing Program to ZELTRA IR");
+        rig.form.Edit2->setText(Message::Writing);
         bool& flag = close ? rig.form.CloseRequested : rig.form.CancelRequested;
         atFirstPumpWhere(
             &rig.form, [&] { return rig.form.Timeout_Timer->isActive(); },
             [&flag] { flag = true; });
         rig.form.SEND_HEX("w3FFF");
         QVERIFY(!rig.form.RECEIVE_ACK());
-        QCOMPARE(rig.form.Edit2->text(), "Writing Program to ZELTRA IR"); // no message of its own
+        QCOMPARE(rig.form.Edit2->text(), Message::Writing); // no message of its own
         QVERIFY(rig.form.DownloadOk);
         QVERIFY(rig.form.PortHandle.isOpen());
         QVERIFY(!rig.form.Timeout_Timer->isActive());
@@ -195,7 +196,7 @@ private slots:
         clock.start();
         QVERIFY(!rig.form.RECEIVE_ACK());
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(rig.form.Edit2->text(), "Writing Program to ZELTRA IR");
+        QCOMPARE(rig.form.Edit2->text(), Message::Writing);
     }
 
     // The expiry has been dispatched when the LF comes: the acknowledgement is too late.
@@ -205,7 +206,7 @@ private slots:
         connect(rig.form.Timeout_Timer, &QTimer::timeout, &rig.form, [&] { rig.peer.send("\n"); });
         rig.form.SEND_HEX("w3FFF");
         QVERIFY(!rig.form.RECEIVE_ACK());
-        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QCOMPARE(rig.form.Edit2->text(), Message::LostContact);
     }
 
     // The LF arrives just as the 1000 ms run out, before the expiry is dispatched: the final
@@ -222,10 +223,10 @@ private slots:
             while (rig.form.Timeout_Timer->remainingTime() > 0)
                 std::this_thread::yield();
         });
-        early.start(1000); // started just before the 1000 ms of the acknowledgement wait
+        early.start(AckTimeoutMs); // started just before the acknowledgement wait's own
         rig.form.SEND_HEX("w3FFF");
         QVERIFY(!rig.form.RECEIVE_ACK());
-        QCOMPARE(rig.form.Edit2->text(), kLostContact);
+        QCOMPARE(rig.form.Edit2->text(), Message::LostContact);
         QVERIFY(!rig.form.Timeout_Timer->isActive());
     }
 
@@ -267,7 +268,7 @@ private slots:
         clock.start();
         QVERIFY(!rig.form.WAIT_FOR_ACK());
         const qint64 wall = clock.elapsed();
-        QCOMPARE(rig.form.Edit2->text(), kCancelled);
+        QCOMPARE(rig.form.Edit2->text(), Message::DownloadCancelled);
         QVERIFY(!rig.form.DownloadOk);
         QVERIFY(!rig.form.PortHandle.isOpen());
         const QByteArray sent = rig.peer.receivedBytes();
@@ -285,7 +286,7 @@ private slots:
         QTimer::singleShot(0, &rig.form, [&] { rig.form.CancelRequested = true; });
         QVERIFY(!rig.form.WAIT_FOR_ACK());
         QCOMPARE(rig.peer.receivedBytes(), QByteArray("*"));
-        QCOMPARE(rig.form.Edit2->text(), kCancelled);
+        QCOMPARE(rig.form.Edit2->text(), Message::DownloadCancelled);
         QVERIFY(!rig.form.DownloadOk);
     }
 
@@ -337,7 +338,7 @@ private slots:
         QVERIFY(!rig.form.WAIT_FOR_ACK());
         wait.stop();
         QVERIFY2(wait.cpuShare() < 0.5, wait.describe());
-        QCOMPARE(rig.form.Edit2->text(), kCancelled);
+        QCOMPARE(rig.form.Edit2->text(), Message::DownloadCancelled);
         QVERIFY(rig.peer.receivedBytes().isEmpty());
     }
 
@@ -383,8 +384,8 @@ private slots:
             [&] { rig.form.CancelRequested = true; });
         QElapsedTimer clock;
         clock.start();
-        rig.form.DELAYMS(25);
-        QVERIFY2(clock.elapsed() >= 25, qPrintable(QString::number(clock.elapsed())));
+        rig.form.DELAYMS(SettlePauseMs);
+        QVERIFY2(clock.elapsed() >= SettlePauseMs, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(rig.form.CancelRequested);
         QVERIFY(!rig.form.Timer1->isActive());
         QVERIFY(!rig.form.RECEIVE_ACK());

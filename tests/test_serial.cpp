@@ -1,5 +1,6 @@
 // The serial port over a pseudo-terminal pair: line settings, the read rule, closed and vanished
 // devices, and the set-up failures as the user sees them.
+#include "link/Messages.h"
 #include "link/SerialDevice.h"
 #include "support/CpuStopwatch.h"
 #include "support/PtyPair.h"
@@ -202,7 +203,8 @@ private slots:
         TDownloadForm form;
         form.DownloadOk = true;
         QVERIFY(!form.OpenCom(portName));
-        QCOMPARE(form.Edit2->text(), "Problem Opening Port " + portName);
+        QCOMPARE(form.Edit2->text(),
+                 Message::openFailure(SerialDevice::OpenResult::OpenFailed, portName));
         QVERIFY(!form.DownloadOk);
         QVERIFY(!form.PortHandle.isOpen());
         QVERIFY(!form.CloseCom()); // closing after a failed open does nothing
@@ -215,7 +217,8 @@ private slots:
         QCOMPARE(other.open(pty.slavePath()), SerialDevice::OpenResult::Ok);
         TDownloadForm form;
         QVERIFY(!form.OpenCom(pty.slavePath()));
-        QCOMPARE(form.Edit2->text(), "Problem Opening Port " + pty.slavePath());
+        QCOMPARE(form.Edit2->text(),
+                 Message::openFailure(SerialDevice::OpenResult::OpenFailed, pty.slavePath()));
         QVERIFY(other.isOpen());
         QCOMPARE(other.write("*"), qint64(1)); // the holder is not disturbed
         QCOMPARE(readMaster(pty, 1, 5000), QByteArray("*"));

@@ -1,5 +1,6 @@
 // Start-up and settings: DWNLD.INI beside the executable, the Port menu, the command line.
 #include "app/ErrorHandler.h"
+#include "app/Messages.h"
 #include "app/SettingsFile.h"
 #include "app/StartUp.h"
 #include "support/StartedWindow.h"
@@ -62,7 +63,7 @@ private slots:
                  QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM1\n"));
         QCOMPARE(form.PortName, QStringLiteral("COM1"));
         QCOMPARE(markedItem(form), QStringLiteral("COM1Item"));
-        QCOMPARE(form.windowTitle(), QStringLiteral("ZELTRA IR Downloader"));
+        QCOMPARE(form.windowTitle(), ApplicationTitle);
         QVERIFY(!form.HexFilePresent);
         QVERIFY(reports_.isEmpty());
     }
@@ -185,8 +186,7 @@ private slots:
         form.show();
         form.activateWindow();
         QTRY_COMPARE_WITH_TIMEOUT(reports_.size(), 1, 10000);
-        QCOMPARE(reports_.first(),
-                 QStringLiteral("Unable to write to ") + exeDir + QStringLiteral("DWNLD.INI"));
+        QCOMPARE(reports_.first(), Message::unableToWrite(exeDir + QStringLiteral("DWNLD.INI")));
         QCOMPARE(form.windowTitle(), QStringLiteral("before activation"));
         QCOMPARE(form.PortName, QStringLiteral("COM1"));
         QVERIFY(form.HexFileName.isEmpty());
@@ -204,8 +204,7 @@ private slots:
         QVERIFY(QDir().mkdir(started.settingsPath()));
         form.CancelRequested = false;
         form.COM2Item->trigger();
-        QCOMPARE(reports_,
-                 QStringList{QStringLiteral("Unable to write to ") + started.settingsPath()});
+        QCOMPARE(reports_, QStringList{Message::unableToWrite(started.settingsPath())});
         QVERIFY(form.CancelRequested);
         QCOMPARE(form.PortName, QStringLiteral("COM2"));
         QCOMPARE(markedItem(form), QStringLiteral("COM2Item"));

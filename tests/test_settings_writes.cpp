@@ -1,5 +1,6 @@
 // Writes of the settings file that fail part-way, and several tools writing it at once.
 #include "app/ErrorHandler.h"
+#include "app/Messages.h"
 #include "app/SettingsFile.h"
 
 #include <QCoreApplication>
@@ -145,7 +146,7 @@ private slots:
             SettingsFile(settingsPath()).writeString(Section, Key, QStringLiteral("COM2"));
             QFAIL("the write did not fail");
         } catch (const DownloaderError& error) {
-            QCOMPARE(error.message(), QStringLiteral("Unable to write to ") + settingsPath());
+            QCOMPARE(error.message(), Message::unableToWrite(settingsPath()));
         }
     }
 

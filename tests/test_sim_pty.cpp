@@ -12,7 +12,7 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "sim/Engine.h"
+#include "sim/PtyTarget.h"
 
 using namespace zeltra::sim;
 

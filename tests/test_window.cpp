@@ -1,10 +1,15 @@
 // The download window: its controls, the status reporting, the Cancel and Close buttons, and
 // the Enter and Escape keys.
 #include "app/ErrorHandler.h"
+#include "app/Messages.h"
 #include "app/SettingsFile.h"
+#include "device/Messages.h"
+#include "driver/Messages.h"
+#include "link/Protocol.h"
 #include "support/PtyPair.h"
 #include "support/StartedWindow.h"
 #include "ui/ButtonPictures.h"
+#include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
 #include "ui/TDownloadForm.h"
 
@@ -22,9 +27,6 @@
 #include <QtTest>
 
 namespace {
-
-const QColor Lime(0x00, 0xFF, 0x00);
-const QColor Red(0xFF, 0x00, 0x00);
 
 // Opens the window's port on a pseudo-terminal.
 bool openPort(TDownloadForm& form, const PtyPair& terminal) {
@@ -82,7 +84,7 @@ private slots:
     void captionsAndHints() {
         StartedWindow window{QStringList{}};
         TDownloadForm& form = window.form();
-        QCOMPARE(form.windowTitle(), QStringLiteral("ZELTRA IR Downloader"));
+        QCOMPARE(form.windowTitle(), ApplicationTitle);
         QCOMPARE(form.PortSetup->title(), QStringLiteral("Port"));
         QCOMPARE(form.PortSetup->menuAction()->statusTip(),
                  QStringLiteral("Select the Com Port for serial Communication."));
@@ -116,7 +118,7 @@ private slots:
         QCOMPARE(form.DownloadGauge->minimum(), 0);
         QCOMPARE(form.DownloadGauge->maximum(), 100);
         QCOMPARE(form.DownloadGauge->progress(), 0);
-        QCOMPARE(form.DownloadGauge->barColor(), Lime);
+        QCOMPARE(form.DownloadGauge->barColor(), GaugeColor::Lime);
         QVERIFY(!form.HexFilePresent && !form.CancelRequested && !form.CloseRequested);
         QVERIFY(!form.DownloadOk && !form.PortHandle.isOpen());
         QVERIFY(form.ExeDir.isEmpty() && form.HexFileName.isEmpty() && form.PortName.isEmpty());
@@ -126,7 +128,7 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("interval");
         QTest::newRow("Timer1") << "Timer1" << 10;
-        QTest::newRow("Timeout_Timer") << "Timeout_Timer" << 1000;
+        QTest::newRow("Timeout_Timer") << "Timeout_Timer" << AckTimeoutMs;
     }
     void timers() {
         QFETCH(QString, name);
@@ -226,9 +228,8 @@ private slots:
 
     void displayMessageShowsText() {
         StartedWindow window{QStringList{}};
-        window.form().DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
-        QCOMPARE(window.form().Edit2->text(),
-                 QStringLiteral("Press RESET on the Programming Cradle"));
+        window.form().DISPLAY_MESSAGE(Message::PressReset);
+        QCOMPARE(window.form().Edit2->text(), Message::PressReset);
         window.form().DISPLAY_MESSAGE(QString());
         QCOMPARE(window.form().Edit2->text(), QString());
     }
@@ -244,14 +245,14 @@ private slots:
         form.DownloadOk = true;
         form.DownloadGauge->setMaximum(250);
         form.DownloadGauge->setProgress(120);
-        form.DO_ERROR(QStringLiteral("Invalid HEX file"));
-        form.DO_ERROR(QStringLiteral("Download Failed"));
-        QCOMPARE(form.Edit2->text(), QStringLiteral("Download Failed"));
+        form.DO_ERROR(Message::InvalidHexFile);
+        form.DO_ERROR(Message::DownloadFailed);
+        QCOMPARE(form.Edit2->text(), Message::DownloadFailed);
         QVERIFY(form.WriteButton->isEnabled());
         QVERIFY(form.CancelButton->isEnabled());
         QVERIFY(form.CloseButton->isEnabled());
         QVERIFY(!form.DownloadOk);
-        QCOMPARE(form.DownloadGauge->barColor(), Red);
+        QCOMPARE(form.DownloadGauge->barColor(), GaugeColor::Red);
         QCOMPARE(form.DownloadGauge->progress(), 120);
         QVERIFY(!form.PortHandle.isOpen());
     }
@@ -260,7 +261,7 @@ private slots:
         StartedWindow window{QStringList{}};
         TDownloadForm& form = window.form();
         QVERIFY(window.activate());
-        form.DO_ERROR(QStringLiteral("Download Failed"));
+        form.DO_ERROR(Message::DownloadFailed);
         form.DownloadGauge->setProgress(60);
         form.DownloadOk = true;
         QTest::mouseClick(form.CancelButton, Qt::LeftButton);
@@ -269,10 +270,10 @@ private slots:
         QVERIFY(!form.DownloadOk);
         QCOMPARE(form.DownloadGauge->progress(), 0);
         QCOMPARE(form.DownloadGauge->percentDone(), 0);
-        QCOMPARE(form.DownloadGauge->barColor(), Lime);
+        QCOMPARE(form.DownloadGauge->barColor(), GaugeColor::Lime);
         const QImage gauge = form.DownloadGauge->grab().toImage();
-        QVERIFY(!hasColor(gauge, Lime));
-        QVERIFY(!hasColor(gauge, Red));
+        QVERIFY(!hasColor(gauge, GaugeColor::Lime));
+        QVERIFY(!hasColor(gauge, GaugeColor::Red));
         QVERIFY(hasColor(gauge, Qt::black)); // "0%" over the empty white gauge
         QVERIFY(form.isVisible());
         QVERIFY(reports_.isEmpty());
@@ -308,7 +309,7 @@ private slots:
         if (close)
             QTest::mouseClick(form.CloseButton, Qt::LeftButton);
         else
-            form.DO_ERROR(QStringLiteral("Download Failed"));
+            form.DO_ERROR(Message::DownloadFailed);
         QVERIFY(!form.PortHandle.isOpen());
         QCOMPARE(form.isVisible(), !close);
     }
@@ -326,7 +327,7 @@ private slots:
         StartedWindow window{QStringList{}};
         TDownloadForm& form = window.form();
         QVERIFY(window.activate());
-        form.DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
+        form.DISPLAY_MESSAGE(Message::PressReset);
         QTest::keyClick(form.WriteButton, Qt::Key_Escape); // passed on by the focused button
         QCOMPARE(form.Edit2->text(), QString());
         QVERIFY(form.CancelRequested);
@@ -336,10 +337,10 @@ private slots:
         StartedWindow window{QStringList{}};
         TDownloadForm& form = window.form();
         QVERIFY(window.activate());
-        form.DISPLAY_MESSAGE(QStringLiteral("Erasing ZELTRA IR memory"));
+        form.DISPLAY_MESSAGE(Message::Erasing);
         form.CancelButton->setEnabled(false);
         QTest::keyClick(&form, Qt::Key_Escape);
-        QCOMPARE(form.Edit2->text(), QStringLiteral("Erasing ZELTRA IR memory"));
+        QCOMPARE(form.Edit2->text(), Message::Erasing);
         QVERIFY(!form.CancelRequested);
     }
 
@@ -395,16 +396,15 @@ private slots:
         QTimer::singleShot(0, form.COM3Item, &QAction::trigger);
         int polls = 0;
         while (!form.CancelRequested && polls < 100000) { // a download's waiting loop
-            form.DISPLAY_MESSAGE(QStringLiteral("Press RESET on the Programming Cradle"));
+            form.DISPLAY_MESSAGE(Message::PressReset);
             ++polls;
         }
         QVERIFY(form.CancelRequested);
         QCOMPARE(form.PortName, QStringLiteral("COM3"));
         QVERIFY(form.COM3Item->isChecked());
-        QCOMPARE(reports_,
-                 QStringList{QStringLiteral("Unable to write to ") + form.settingsFile()->path()});
-        form.DISPLAY_MESSAGE(QStringLiteral("Download Cancelled")); // the loop's caller goes on
-        QCOMPARE(form.Edit2->text(), QStringLiteral("Download Cancelled"));
+        QCOMPARE(reports_, QStringList{Message::unableToWrite(form.settingsFile()->path())});
+        form.DISPLAY_MESSAGE(Message::DownloadCancelled); // the loop's caller goes on
+        QCOMPARE(form.Edit2->text(), Message::DownloadCancelled);
     }
 
     // The picture of the window for the documentation, taken while a download writes.
@@ -416,10 +416,10 @@ private slots:
         TDownloadForm& form = window.form();
         QVERIFY(window.activate());
         form.setWindowTitle(QStringLiteral("blinker.hex"));
-        form.DownloadGauge->setBarColor(Lime);
+        form.DownloadGauge->setBarColor(GaugeColor::Lime);
         form.DownloadGauge->setMaximum(250);
         form.DownloadGauge->setProgress(125);
-        form.DISPLAY_MESSAGE(QStringLiteral("Writing Program to ZELTRA IR"));
+        form.DISPLAY_MESSAGE(Message::Writing);
         form.WriteButton->setEnabled(false);
         QVERIFY(form.grab().save(QDir(folder).filePath(QStringLiteral("window.png"))));
     }

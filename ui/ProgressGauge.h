@@ -3,6 +3,14 @@
 #include <QColor>
 #include <QWidget>
 
+// The bar colours of the download: lime while idle and writing, blue while erasing, red after a
+// failure.
+namespace GaugeColor {
+inline const QColor Lime(0x00, 0xFF, 0x00);
+inline const QColor Blue(0x00, 0x00, 0xFF);
+inline const QColor Red(0xFF, 0x00, 0x00);
+} // namespace GaugeColor
+
 // A horizontal progress gauge: a bar on a white background with the whole-number percentage
 // drawn inverted over both (black over white, magenta over a lime bar).
 class ProgressGauge : public QWidget {
@@ -34,5 +42,5 @@ private:
     int minimum_ = 0;
     int maximum_ = 100;
     int progress_ = 0;
-    QColor barColor_ = QColor(0x00, 0xFF, 0x00);
+    QColor barColor_ = GaugeColor::Lime;
 };

@@ -1,7 +1,9 @@
 #include "ui/TDownloadForm.h"
 
 #include "app/ErrorHandler.h"
+#include "app/Messages.h"
 #include "app/SettingsFile.h"
+#include "link/Protocol.h"
 #include "ui/ButtonPictures.h"
 #include "ui/ProgressGauge.h"
 
@@ -23,8 +25,6 @@ namespace {
 
 const QColor Silver(0xC0, 0xC0, 0xC0);
 const QColor Navy(0x00, 0x00, 0x80);
-const QColor Lime(0x00, 0xFF, 0x00);
-const QColor Red(0xFF, 0x00, 0x00);
 
 constexpr int ClientWidth = 269;
 constexpr int ClientHeight = 99;
@@ -43,6 +43,15 @@ void setColors(QWidget* widget, const QColor& background, const QColor& text) {
     palette.setColor(QPalette::WindowText, text);
     palette.setColor(QPalette::ButtonText, text);
     widget->setPalette(palette);
+}
+
+// Runs one of the window's event handlers, inside the guard, whenever the control signals; the
+// control is the handler's sender.
+template <class Control, class Signal>
+void connectHandler(TDownloadForm* form, Control* control, Signal signal,
+                    void (TDownloadForm::*handler)(QObject*)) {
+    QObject::connect(control, signal, form,
+                     [form, control, handler] { guarded([&] { (form->*handler)(control); }); });
 }
 
 QTimer* makeTimer(QObject* parent, const char* name, int interval) {
@@ -92,7 +101,7 @@ QPushButton* makeButton(QWidget* panel, const char* name, const QString& caption
 TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     : QMainWindow(parent), context_(std::move(context)) {
     setObjectName(QStringLiteral("DownloadForm"));
-    setWindowTitle(QStringLiteral("ZELTRA IR Downloader"));
+    setWindowTitle(ApplicationTitle);
     setWindowIcon(ButtonPictures::windowIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
@@ -100,7 +109,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     setColors(this, Silver, Qt::black);
 
     Timer1 = makeTimer(this, "Timer1", 10);
-    connect(Timer1, &QTimer::timeout, this, [this] { guarded([&] { Timer1Timer(Timer1); }); });
+    connectHandler(this, Timer1, &QTimer::timeout, &TDownloadForm::Timer1Timer);
 
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
@@ -123,18 +132,15 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     COM2Item = makePortItem(PortSetup, ports, "COM2Item", 2);
     COM3Item = makePortItem(PortSetup, ports, "COM3Item", 3);
     COM1Item->setChecked(true);
-    connect(COM1Item, &QAction::triggered, this,
-            [this] { guarded([&] { COM1ItemClick(COM1Item); }); });
-    connect(COM2Item, &QAction::triggered, this,
-            [this] { guarded([&] { COM2ItemClick(COM2Item); }); });
-    connect(COM3Item, &QAction::triggered, this,
-            [this] { guarded([&] { COM3ItemClick(COM3Item); }); });
+    connectHandler(this, COM1Item, &QAction::triggered, &TDownloadForm::COM1ItemClick);
+    connectHandler(this, COM2Item, &QAction::triggered, &TDownloadForm::COM2ItemClick);
+    connectHandler(this, COM3Item, &QAction::triggered, &TDownloadForm::COM3ItemClick);
 
     DownloadGauge = new ProgressGauge(client);
     DownloadGauge->setObjectName(QStringLiteral("DownloadGauge"));
     DownloadGauge->setGeometry(8, 38, 257, 17);
     DownloadGauge->setFont(windowFont(true));
-    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setBarColor(GaugeColor::Lime);
 
     Bevel2 = makeBevel(client, "Bevel2", QRect(8, 38, 257, 17), QFrame::Panel | QFrame::Sunken);
 
@@ -148,9 +154,8 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
 
     Bevel3 = makeBevel(client, "Bevel3", QRect(8, 8, 257, 25), QFrame::Box | QFrame::Sunken);
 
-    Timeout_Timer = makeTimer(this, "Timeout_Timer", 1000);
-    connect(Timeout_Timer, &QTimer::timeout, this,
-            [this] { guarded([&] { Timeout_TimerTimer(Timeout_Timer); }); });
+    Timeout_Timer = makeTimer(this, "Timeout_Timer", AckTimeoutMs);
+    connectHandler(this, Timeout_Timer, &QTimer::timeout, &TDownloadForm::Timeout_TimerTimer);
 
     Panel1 = new QWidget(client);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -166,12 +171,9 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
                    QStringLiteral("Cancel download to the PIC"), ButtonPictures::cross(), 104);
     CloseButton = makeButton(Panel1, "CloseButton", QStringLiteral("&Close"),
                              QStringLiteral("Exit the Downloader"), ButtonPictures::door(), 192);
-    connect(WriteButton, &QPushButton::clicked, this,
-            [this] { guarded([&] { WriteButtonClick(WriteButton); }); });
-    connect(CancelButton, &QPushButton::clicked, this,
-            [this] { guarded([&] { CancelButtonClick(CancelButton); }); });
-    connect(CloseButton, &QPushButton::clicked, this,
-            [this] { guarded([&] { CloseButtonClick(CloseButton); }); });
+    connectHandler(this, WriteButton, &QPushButton::clicked, &TDownloadForm::WriteButtonClick);
+    connectHandler(this, CancelButton, &QPushButton::clicked, &TDownloadForm::CancelButtonClick);
+    connectHandler(this, CloseButton, &QPushButton::clicked, &TDownloadForm::CloseButtonClick);
     setTabOrder(WriteButton, CancelButton);
     setTabOrder(CancelButton, CloseButton);
 
@@ -184,7 +186,7 @@ TDownloadForm::~TDownloadForm() = default;
 void TDownloadForm::CancelButtonClick(QObject*) {
     CancelRequested = true;
     DISPLAY_MESSAGE(QString());
-    DownloadGauge->setBarColor(Lime);
+    DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(0);
     pump();
     DownloadOk = false;
@@ -208,7 +210,7 @@ void TDownloadForm::DO_ERROR(const QString& text) {
     CancelButton->setEnabled(true);
     CloseButton->setEnabled(true);
     DownloadOk = false;
-    DownloadGauge->setBarColor(Red); // the bar keeps its length
+    DownloadGauge->setBarColor(GaugeColor::Red); // the bar keeps its length
     Edit2->setText(text);
     pump();
     CloseCom();

@@ -67,7 +67,7 @@ public:
     bool CancelRequested = false;
     bool CloseRequested = false;
     QString PortName;
-    bool DownloadOk = false;
+    bool DownloadOk = false; // the last download has come through so far, or to its success
 
     // Start-up and settings (app/).
     void FormActivate(QObject* Sender);
@@ -126,13 +126,23 @@ private:
     bool pressButtonForKey(const QKeyEvent& key);
     void centreOnScreen();
 
-    // Steps of the download and of the device operations (driver/, device/).
+    // Steps of the download (driver/).
     bool runDownload(HexFileReader& hexFile);
     bool prepareTarget();
     bool sendRecords(HexFileReader& hexFile);
-    bool startNewProgram(bool& synchronised);
-    bool writeMarkerBlock(const QString& marker);
-    bool sendAcknowledged(const QString& command); // the command, then its acknowledgement
+    bool writeCompletionMarker();
+    bool startNewProgram();
+    bool endDownload(bool good);
+
+    // The command, then its acknowledgement (link/).
+    bool sendAcknowledged(const QString& command);
+
+    // Steps of the device operations (device/).
+    // How an erase ended: erased, and the bootloader synchronised again; failed, with a report;
+    // or stopped in its rows by a port choice, which reports nothing.
+    enum class EraseEnd { Erased, Failed, Stopped };
+    EraseEnd eraseProgramMemory();
+    bool writeMarkerBlock(quint16 marker);
 
     StartupContext context_;
     std::unique_ptr<SettingsFile> SettingsFile_;

@@ -3,6 +3,7 @@
 
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
+#include "driver/Messages.h"
 #include "hex/HexRecord.h"
 
 #include <QDir>
@@ -31,11 +32,11 @@ QList<QByteArray> expectedLines(QByteArrayView bytes) {
 QString expectedFault(const QList<QByteArray>& lines) {
     for (const QByteArray& line : lines) {
         if (line.isEmpty())
-            return QStringLiteral("Invalid HEX file");
+            return Message::InvalidHexFile;
         if (line[0] != ':')
-            return QStringLiteral("Problem reading Hex File");
+            return Message::ProblemReadingHexFile;
         if (!HexRecord::isWellFormed(line))
-            return QStringLiteral("Invalid HEX file");
+            return Message::InvalidHexFile;
         if (line.mid(7, 2) == "01")
             break;
     }
@@ -74,8 +75,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reader.close();
     reader.close();
 
-    require(findHexFileFault(reader) == expectedFault(expected),
+    const HexFileCheck check = checkHexFile(reader);
+    require(check.fault == expectedFault(expected),
             "the check reports the first line that cannot be sent");
+    require(!check.fault.isEmpty() || check.lineCount == expected.size(),
+            "the check counts every line of a file it accepts");
     QFile::remove(filePath());
     return 0;
 }

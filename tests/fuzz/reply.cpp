@@ -2,6 +2,7 @@
 // of them (firmware version and boot-vector address).
 #include "FuzzCheck.h"
 
+#include "device/Messages.h"
 #include "device/TargetIdentity.h"
 #include "link/HexText.h"
 
@@ -21,11 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString fault = identificationFault(version, vector);
     QString expected;
     if (version != QStringLiteral("11"))
-        expected = QStringLiteral("Incorrect Firmware within ZELTRA IR");
+        expected = Message::IncorrectFirmware;
     else if (vector.size() < 4)
-        expected = QStringLiteral("Incorrect Vector Address");
+        expected = Message::IncorrectVectorAddress;
     else if (hexValueOrZero(vector) > 0x2000)
-        expected = QStringLiteral("Program to large for ZELTRA IR");
+        expected = Message::ProgramTooLarge;
     require(fault == expected, "the identification is judged by version and address");
     if (fault.isEmpty())
         require(reply.startsWith(QStringLiteral("11")) && hexValueOrZero(vector) <= 0x2000,

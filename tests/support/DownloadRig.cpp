@@ -77,7 +77,7 @@ void DownloadRig::verifyFailedAndUsable(const QString& status) {
     QVERIFY(!window.DownloadOk);
     QVERIFY(window.isVisible());
     QVERIFY(!window.PortHandle.isOpen());
-    QCOMPARE(window.DownloadGauge->barColor(), QColor(0xFF, 0x00, 0x00));
+    QCOMPARE(window.DownloadGauge->barColor(), GaugeColor::Red);
     QVERIFY(window.WriteButton->isEnabled());
     QVERIFY(window.CancelButton->isEnabled());
     QVERIFY(window.CloseButton->isEnabled());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sim/Engine.h"
+#include "sim/PtyTarget.h"
 #include "support/StartedWindow.h"
 
 #include <QByteArray>
