@@ -3,6 +3,7 @@
 #include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
 #include "ui/ButtonPictures.h"
+#include "ui/PortMenu.h"
 #include "ui/ProgressGauge.h"
 
 #include <QAction>
@@ -129,6 +130,12 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
             [this] { guarded([&] { COM2ItemClick(COM2Item); }); });
     connect(COM3Item, &QAction::triggered, this,
             [this] { guarded([&] { COM3ItemClick(COM3Item); }); });
+    // Below the three, the ports present now, listed again every time the menu opens.
+    portMenu_ =
+        new PortMenu(PortSetup, ports, {COM1Item, COM2Item, COM3Item},
+                     [this](const QString& portName) { guarded([&] { choosePort(portName); }); });
+    connect(PortSetup, &QMenu::aboutToShow, this,
+            [this] { guarded([&] { portMenu_->list(PortName); }); });
 
     DownloadGauge = new ProgressGauge(client);
     DownloadGauge->setObjectName(QStringLiteral("DownloadGauge"));
