@@ -6,8 +6,8 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <system_error>
 #include <termios.h>
 #include <thread>

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -34,6 +34,10 @@ Target:
   --reset-delay-ms N          the RESET press after the first "*" (default 300)
   --line-model                take the line's and the part's time: 19200 baud at 10 bits
                               per byte both ways, 2 ms per row erase and per block write
+  --adapter-latency-ms N      model a USB serial adapter with an N ms latency timer: every
+                              answer leaves at the next multiple of N ms (from the host's
+                              first byte) after it is ready; FTDI adapters hold answers for
+                              16 ms unless the tool asks for low latency, and then for 1 ms
 Faults:
   --drop-ack N                never send the Nth acknowledgement LF (counting every "a",
                               "w" and "e", from 1)
@@ -108,6 +112,7 @@ Settings parse(int argc, char** argv) {
         {"--wrong-word", [&](const std::string& v) { o.wrongWord = wrongWord(v); }},
         {"--cancelling-pair", [&](const std::string& v) { o.cancellingPair = hexNumber(v); }},
         {"--hang-up-after", [&](const std::string& v) { o.hangUpAfter = number(v); }},
+        {"--adapter-latency-ms", [&](const std::string& v) { o.adapterLatencyMs = number(v); }},
         {"--report", [&](const std::string& v) { s.reportFile = v; }},
         {"--image", [&](const std::string& v) { s.imageFile = v; }},
         {"--compare", [&](const std::string& v) { s.compareFile = v; }},
@@ -148,7 +153,8 @@ void writeOutputs(const Settings& settings, const PtyTarget& target) {
 // Prints whether the target holds the HEX file and has been told to run it; true when it has.
 bool compareWithFile(const std::string& path, const PtyTarget& target) {
     std::ifstream file(path, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
     if (!file.good() && !file.eof()) {
         std::cout << "Cannot read " << path << "\n";
         return false;
@@ -158,8 +164,8 @@ bool compareWithFile(const std::string& path, const PtyTarget& target) {
         [&](std::uint16_t address) { return target.eepromByte(address); });
     const bool started = target.report().goReceived;
     std::cout << "Target against " << path << ":\n"
-              << describe(comparison) << "\"g\" (run the program) received: "
-              << (started ? "yes" : "no") << std::endl;
+              << describe(comparison)
+              << "\"g\" (run the program) received: " << (started ? "yes" : "no") << std::endl;
     return comparison.matches() && started;
 }
 
