@@ -105,14 +105,12 @@ Q_DECLARE_METATYPE(DetectedPort)
 class PortMenuTest : public QObject {
     Q_OBJECT
 
-    QStringList reports_;
-
 private slots:
-    void initTestCase() {
-        QApplication::setQuitOnLastWindowClosed(false);
-        setErrorReporter([this](const QString& message) { reports_ << message; });
+    void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+    // No test here expects a message box: one that would open fails the test.
+    void init() {
+        setErrorReporter([](const QString& message) { QFAIL(qPrintable(message)); });
     }
-    void init() { reports_.clear(); }
 
     void listsThePortsPresent_data() {
         QTest::addColumn<QString>("port");
@@ -156,7 +154,6 @@ private slots:
         QVERIFY(openPortMenu(*window.form));
         QTEST(menuItems(*window.form), "menu");
         QCOMPARE(window.form->PortName, port); // used exactly as it stands
-        QVERIFY(reports_.isEmpty());
     }
 
     void listsThemAgainEveryTimeItOpens() {
@@ -198,7 +195,6 @@ private slots:
         QVERIFY(openPortMenu(form));
         QCOMPARE(menuItems(form), (QStringList{"COM1", "COM2", "*COM3", "-", "/dev/ttyACM0",
                                                "/dev/ttyUSB0 (FT232R USB UART, FTDI)"}));
-        QVERIFY(reports_.isEmpty());
     }
 
     // The next download opens the port chosen in the menu.
@@ -237,8 +233,8 @@ private slots:
         const QPoint windowAt = form.mapToGlobal(QPoint(0, 0));
         const QRect area = QRect(windowAt, windowPicture.size())
                                .united(QRect(form.PortSetup->pos(), menuPicture.size()));
-        QImage picture(area.size(), QImage::Format_RGB32);
-        picture.fill(Qt::white);
+        QImage picture(area.size(), QImage::Format_ARGB32);
+        picture.fill(Qt::transparent);
         QPainter painter(&picture);
         painter.drawPixmap(windowAt - area.topLeft(), windowPicture);
         painter.drawPixmap(form.PortSetup->pos() - area.topLeft(), menuPicture);
