@@ -350,7 +350,7 @@ TimedDownload timedDownload(const Options& options, int words, int eepromBytes, 
 
 // 5. The full download through a USB serial adapter whose latency timer holds every answer:
 // 16 ms, an FTDI adapter's own, and 1 ms, with the low latency the tool asks for. Whole, the 16 ms
-// download takes over ten minutes, so by default it is measured in two parts and extrapolated:
+// download takes over five minutes, so by default it is measured in two parts and extrapolated:
 // the download of an empty image (identification, the erase of all program memory, the
 // completion), which does not grow with the image, and that of 1/part of the image, whose
 // records' share grows in proportion. With part 1 the full image is downloaded whole.
