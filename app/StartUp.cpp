@@ -2,9 +2,9 @@
 #include "app/ErrorHandler.h"
 #include "app/Messages.h"
 #include "app/SettingsFile.h"
+#include "ui/PortMenu.h"
 #include "ui/TDownloadForm.h"
 
-#include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
 
@@ -14,17 +14,6 @@ const QString Section = QStringLiteral("ZELTRA_IR_DOWNLOAD");
 const QString PortKey = QStringLiteral("PORT");
 const QString DefaultPort = QStringLiteral("COM1");
 const QString SettingsName = QStringLiteral("DWNLD.INI");
-
-// Marks the Port menu's item of a port name, compared exactly; any other name leaves the mark
-// where it is. The items are radio items: marking one unmarks the others.
-void markPort(TDownloadForm& form, const QString& portName) {
-    if (portName == QLatin1String("COM1"))
-        form.COM1Item->setChecked(true);
-    else if (portName == QLatin1String("COM2"))
-        form.COM2Item->setChecked(true);
-    else if (portName == QLatin1String("COM3"))
-        form.COM3Item->setChecked(true);
-}
 
 } // namespace
 
@@ -49,7 +38,7 @@ void TDownloadForm::FormActivate(QObject*) {
         PortName = DefaultPort;
         SettingsFile_->writeString(Section, PortKey, PortName);
     }
-    markPort(*this, PortName);
+    portMenu_->list(PortName); // marks the port in use
 
     const QString argument = context_.arguments.value(1);
     if (!argument.isEmpty()) {
@@ -80,7 +69,7 @@ void TDownloadForm::COM3ItemClick(QObject*) {
 void TDownloadForm::choosePort(const QString& portName) {
     CancelRequested = true;
     PortName = portName;
-    markPort(*this, PortName);
+    portMenu_->list(PortName);
     if (!SettingsFile_) // chosen before the first activation
         SettingsFile_ = std::make_unique<SettingsFile>(
             executableDirectory(context_.executablePath) + SettingsName);

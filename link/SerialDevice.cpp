@@ -1,11 +1,9 @@
 #include "link/SerialDevice.h"
+#include "link/SerialPlatform.h"
 
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QSerialPort>
 #include <QThread>
-
-#include <termios.h>
 
 namespace {
 
@@ -34,11 +32,6 @@ bool turnLineOff(QSerialPort& port, bool (QSerialPort::*setLine)(bool)) {
     return true;
 }
 
-bool readLineSettings(const QSerialPort& port) {
-    termios settings{};
-    return ::tcgetattr(port.handle(), &settings) == 0;
-}
-
 bool writeLineSettings(QSerialPort& port) {
     return port.setBaudRate(kBaudRate) && port.setDataBits(QSerialPort::Data8) &&
            port.setParity(QSerialPort::NoParity) && port.setStopBits(QSerialPort::OneStop) &&
@@ -47,42 +40,27 @@ bool writeLineSettings(QSerialPort& port) {
            turnLineOff(port, &QSerialPort::setRequestToSend);
 }
 
-// The read rule is timed by SerialDevice::read(), so the kernel must hand over whatever has
-// arrived at once: no minimum byte count and no inter-byte timer of its own.
-bool setReadTimeouts(const QSerialPort& port) {
-    termios settings{};
-    if (::tcgetattr(port.handle(), &settings) != 0)
-        return false;
-    settings.c_cc[VMIN] = 0;
-    settings.c_cc[VTIME] = 0;
-    return ::tcsetattr(port.handle(), TCSANOW, &settings) == 0;
-}
-
 } // namespace
 
 SerialDevice::SerialDevice() : port_(std::make_unique<QSerialPort>()) {}
 
 SerialDevice::~SerialDevice() = default;
 
-QString SerialDevice::devicePath(const QString& portName) {
-    static const QRegularExpression comPort(QStringLiteral("^COM([1-9][0-9]{0,2})$"));
-    const QRegularExpressionMatch match = comPort.match(portName);
-    if (!match.hasMatch())
-        return portName;
-    return QStringLiteral("/dev/ttyS%1").arg(match.captured(1).toInt() - 1);
-}
-
 SerialDevice::OpenResult SerialDevice::open(const QString& portName) {
     close();
-    port_->setPortName(devicePath(portName));
+    platform_ = &serialPlatform();
+    port_->setPortName(platform_->devicePath(portName));
     if (!port_->open(QIODevice::ReadWrite)) // exclusive: Qt's lock file and TIOCEXCL
         return OpenResult::OpenFailed;
     open_ = true;
-    if (!readLineSettings(*port_))
+    if (!platform_->readLineSettings(port_->handle()))
         return OpenResult::ReadSettingsFailed;
     if (!writeLineSettings(*port_))
         return OpenResult::WriteSettingsFailed;
-    if (!setReadTimeouts(*port_))
+    // Without it a USB adapter may hold every answer for its latency timer; a refusal is no
+    // failure.
+    lowLatency_ = platform_->askLowLatency(port_->handle());
+    if (!platform_->handOverReadsAtOnce(port_->handle()))
         return OpenResult::TimeoutsFailed;
     if (!purge())
         return OpenResult::PurgeFailed;
@@ -97,8 +75,12 @@ bool SerialDevice::close() {
     if (!open_)
         return false;
     open_ = false;
-    if (port_->isOpen())
+    if (port_->isOpen()) {
+        if (lowLatency_)
+            platform_->endLowLatency(port_->handle());
         port_->close();
+    }
+    lowLatency_ = false;
     port_->clearError();
     return true;
 }
@@ -113,6 +95,7 @@ bool SerialDevice::deviceUsable() {
     if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
         return true;
     port_->close();
+    lowLatency_ = false; // went with the device
     return false;
 }
 

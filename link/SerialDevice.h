@@ -6,6 +6,7 @@
 #include <memory>
 
 class QSerialPort;
+class SerialPlatform;
 
 // The one serial device through which the tool reaches the programming cradle: 19200 baud,
 // 8 data bits, no parity, one stop bit, raw bytes, no flow control, DTR and RTS off.
@@ -35,10 +36,8 @@ public:
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
-    // The device that a port name opens: "COMn" is /dev/ttyS(n-1), anything else as written.
-    static QString devicePath(const QString& portName);
-
     // Opens the device exclusively and configures it; a device that was open is closed first.
+    // The driver is asked for low latency, which close() undoes.
     OpenResult open(const QString& portName);
     bool isOpen() const;
     bool close(); // false when there was nothing to close
@@ -52,5 +51,7 @@ private:
     bool deviceUsable();
 
     std::unique_ptr<QSerialPort> port_;
-    bool open_ = false; // open for the tool, even after the device itself went away
+    const SerialPlatform* platform_ = nullptr; // the one that opened the device
+    bool open_ = false;       // open for the tool, even after the device itself went away
+    bool lowLatency_ = false; // the driver switched low latency on for this opening
 };

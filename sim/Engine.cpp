@@ -343,13 +343,29 @@ void Engine::reply(const std::string& line, Clock::time_point ready) {
 }
 
 // Bytes leave one after another, in order; with the line model each takes ByteTime on the line.
+// Through a modelled adapter the whole answer waits for the adapter's next tick.
 void Engine::queueOutput(std::string_view bytes, Clock::time_point ready) {
+    const std::size_t first = outbox_.size();
     for (char byte : bytes) {
         lastOutDue_ = std::max(ready, lastOutDue_);
         if (options_.lineModel)
             lastOutDue_ += ByteTime;
         outbox_.push_back({lastOutDue_, byte});
     }
+    if (options_.adapterLatencyMs <= 0)
+        return;
+    const Clock::time_point tick = adapterTick(lastOutDue_);
+    for (std::size_t i = first; i < outbox_.size(); ++i)
+        outbox_[i].at = tick;
+}
+
+// The first multiple of the adapter's latency, counted from the host's first byte, at or after
+// the moment an answer is ready.
+Clock::time_point Engine::adapterTick(Clock::time_point ready) const {
+    const Clock::duration period = std::chrono::milliseconds(options_.adapterLatencyMs);
+    const Clock::time_point start = origin_.value_or(ready);
+    const auto ticks = (ready - start + period - Clock::duration(1)) / period;
+    return start + ticks * period;
 }
 
 void Engine::violate(std::string_view kind, std::string_view detail) {

@@ -32,7 +32,10 @@ struct Options {
     std::optional<std::pair<std::uint16_t, std::uint16_t>>
         wrongWord;                               // "r1" at .first reads .second
     std::optional<std::uint16_t> cancellingPair; // "r1" at A reads one more, at A+1 one less
-    int hangUpAfter = 0;      // close the line on the Nth command line; 0 = never
+    int hangUpAfter = 0; // close the line on the Nth command line; 0 = never
+    // A USB serial adapter's latency timer: every answer leaves at the next multiple of this
+    // many ms (counted from the host's first byte) after it is ready; 0 = a direct line.
+    int adapterLatencyMs = 0;
     bool exitAfterGo = false; // zeltra-sim: stop shortly after "g"
 };
 
@@ -129,6 +132,7 @@ private:
     void acknowledge(Clock::time_point ready);
     void reply(const std::string& line, Clock::time_point ready);
     void queueOutput(std::string_view bytes, Clock::time_point ready);
+    Clock::time_point adapterTick(Clock::time_point ready) const;
     void violate(std::string_view kind, std::string_view detail = {});
     void commandViolation(std::string_view kind, std::string_view detail = {});
 

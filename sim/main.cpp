@@ -35,6 +35,10 @@ Target:
   --reset-delay-ms N          the RESET press after the first "*" (default 300)
   --line-model                take the line's and the part's time: 19200 baud at 10 bits
                               per byte both ways, 2 ms per row erase and per block write
+  --adapter-latency-ms N      model a USB serial adapter with an N ms latency timer: every
+                              answer leaves at the next multiple of N ms (from the host's
+                              first byte) after it is ready; FTDI adapters hold answers for
+                              16 ms unless the tool asks for low latency, and then for 1 ms
 Faults:
   --drop-ack N                never send the Nth acknowledgement LF (counting every "a",
                               "w" and "e", from 1)
@@ -109,6 +113,7 @@ Settings parse(int argc, char** argv) {
         {"--wrong-word", [&](const std::string& v) { o.wrongWord = wrongWord(v); }},
         {"--cancelling-pair", [&](const std::string& v) { o.cancellingPair = hexNumber(v); }},
         {"--hang-up-after", [&](const std::string& v) { o.hangUpAfter = number(v); }},
+        {"--adapter-latency-ms", [&](const std::string& v) { o.adapterLatencyMs = number(v); }},
         {"--report", [&](const std::string& v) { s.reportFile = v; }},
         {"--image", [&](const std::string& v) { s.imageFile = v; }},
         {"--compare", [&](const std::string& v) { s.compareFile = v; }},

@@ -2,6 +2,7 @@
 // devices, and the set-up failures as the user sees them.
 #include "link/Messages.h"
 #include "link/SerialDevice.h"
+#include "link/SerialPlatform.h"
 #include "support/CpuStopwatch.h"
 #include "support/PtyPair.h"
 #include "support/ScriptedPeer.h"
@@ -32,6 +33,28 @@ QByteArray readMaster(const PtyPair& pty, qsizetype count, int timeoutMs) {
     return bytes;
 }
 
+// A driver that takes or refuses low latency, with a record of what the device asked of it.
+class LatencyDriver : public SerialPlatform {
+public:
+    explicit LatencyDriver(bool takesIt) : takesIt_(takesIt) { setSerialPlatform(this); }
+    ~LatencyDriver() override { setSerialPlatform(nullptr); }
+    bool askLowLatency(Handle handle) const override {
+        calls << QStringLiteral("ask");
+        handles << handle;
+        return takesIt_;
+    }
+    void endLowLatency(Handle handle) const override {
+        calls << QStringLiteral("end");
+        handles << handle;
+    }
+
+    mutable QStringList calls;
+    mutable QList<Handle> handles;
+
+private:
+    bool takesIt_;
+};
+
 } // namespace
 
 class SerialTest : public QObject {
@@ -61,7 +84,7 @@ private slots:
     void portNamesMapToDevices() {
         QFETCH(QString, portName);
         QFETCH(QString, device);
-        QCOMPARE(SerialDevice::devicePath(portName), device);
+        QCOMPARE(serialPlatform().devicePath(portName), device);
     }
 
     void openSetsTheLineState() {
@@ -82,6 +105,54 @@ private slots:
         QCOMPARE(line.c_oflag & OPOST, tcflag_t(0));
         QCOMPARE(int(line.c_cc[VMIN]), 0);
         QCOMPARE(int(line.c_cc[VTIME]), 0);
+        // A pseudo-terminal has no low-latency mode: refused, and no failure.
+        QVERIFY(!SerialPlatform().askLowLatency(pty.slaveFd()));
+    }
+
+    // Low latency is asked for on the open port and undone when the port is closed, whichever
+    // way; a driver that refuses is no failure.
+    void lowLatencyWhileThePortIsOpen_data() {
+        QTest::addColumn<bool>("takesIt");
+        QTest::addColumn<QString>("ending");
+        QTest::addColumn<QStringList>("calls");
+        const QStringList askAndEnd{"ask", "end"};
+        QTest::newRow("taken, closed") << true << "close" << askAndEnd;
+        QTest::newRow("taken, closed by a failure") << true << "failure" << askAndEnd;
+        QTest::newRow("taken, opened again") << true << "open" << askAndEnd;
+        QTest::newRow("taken, device gone first") << true << "gone" << QStringList{"ask"};
+        QTest::newRow("refused") << false << "close" << QStringList{"ask"};
+    }
+    void lowLatencyWhileThePortIsOpen() {
+        QFETCH(bool, takesIt);
+        QFETCH(QString, ending);
+        PtyPair pty;
+        TDownloadForm form;
+        const LatencyDriver driver(takesIt);
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        QCOMPARE(driver.calls, QStringList{"ask"});
+        QCOMPARE(form.Edit2->text(), QStringLiteral("testing")); // nothing reported
+        QCOMPARE(form.WRITE_BYTE('*'), 1);
+        QCOMPARE(readMaster(pty, 1, 5000), QByteArray("*"));
+        if (ending == QLatin1String("close")) {
+            QVERIFY(form.CloseCom());
+        } else if (ending == QLatin1String("failure")) {
+            form.DO_ERROR(QStringLiteral("Lost contact with ZELTRA IR"));
+        } else if (ending == QLatin1String("open")) {
+            QVERIFY(form.OpenCom(pty.slavePath()));
+            QCOMPARE(driver.calls, (QStringList{"ask", "end", "ask"}));
+            QVERIFY(form.CloseCom());
+            driver.calls.removeLast();
+            driver.calls.removeLast();
+        } else {
+            pty.closeMaster();
+            QCOMPARE(form.READ_BYTE(), '\0'); // finds the device gone
+            QVERIFY(form.CloseCom());
+        }
+        QVERIFY(!form.PortHandle.isOpen());
+        QTEST(driver.calls, "calls");
+        QVERIFY(driver.handles.first() >= 0);
+        QVERIFY(std::all_of(driver.handles.begin(), driver.handles.end(),
+                            [&](auto handle) { return handle == driver.handles.first(); }));
     }
 
     void allByteValuesPassBothWays() {

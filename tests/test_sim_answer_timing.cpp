@@ -15,6 +15,8 @@ private slots:
     void recordsTheHostsTurnaroundAfterEveryAnswer();
     void aCommandBeforeTheAnswerIsNoTurnaround();
     void addsUpHowLateAnswersLeft();
+    void anAnswerLeavesOnTheAdaptersTick_data();
+    void anAnswerLeavesOnTheAdaptersTick();
 };
 
 void SimAnswerTimingTest::recordsTheHostsTurnaroundAfterEveryAnswer_data() {
@@ -62,6 +64,52 @@ void SimAnswerTimingTest::addsUpHowLateAnswersLeft() {
     engine.receive("rFFFF\n", start + 4ms);
     engine.transmit(start + 4500us);
     QCOMPARE(engine.report().lateAnswers, std::chrono::nanoseconds(2500us));
+}
+
+void SimAnswerTimingTest::anAnswerLeavesOnTheAdaptersTick_data() {
+    QTest::addColumn<int>("latencyMs");
+    QTest::addColumn<bool>("lineModel");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<int>("sentAtMicros"); // since the host's first byte
+    QTest::addColumn<int>("leavesAtMicros");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::newRow("16 ms, reply") << 16 << false << QByteArray("rFFFF") << 20000 << 32000
+                                  << QByteArray("111F00\n");
+    QTest::newRow("1 ms, reply") << 1 << false << QByteArray("rFFFF") << 20300 << 21000
+                                 << QByteArray("111F00\n");
+    QTest::newRow("ready on a tick")
+        << 16 << false << QByteArray("a0010") << 32000 << 32000 << QByteArray("\n");
+    // On the line the command arrives by 23.1 ms, its acknowledgement is there by 23.6 ms.
+    QTest::newRow("16 ms, acknowledgement over the line")
+        << 16 << true << QByteArray("a0010") << 20000 << 32000 << QByteArray("\n");
+    // The reply's seven bytes are at the adapter by 26.8 ms and leave together.
+    QTest::newRow("16 ms, reply over the line leaves whole")
+        << 16 << true << QByteArray("rFFFF") << 20000 << 32000 << QByteArray("111F00\n");
+    QTest::newRow("direct line") << 0 << false << QByteArray("rFFFF") << 20300 << 20300
+                                 << QByteArray("111F00\n");
+}
+
+void SimAnswerTimingTest::anAnswerLeavesOnTheAdaptersTick() {
+    QFETCH(int, latencyMs);
+    QFETCH(bool, lineModel);
+    QFETCH(QByteArray, command);
+    QFETCH(int, sentAtMicros);
+    QFETCH(int, leavesAtMicros);
+    Options options;
+    options.reset = Options::Reset::Immediately;
+    options.lineModel = lineModel;
+    options.adapterLatencyMs = latencyMs;
+    Engine engine(options);
+    const Clock::time_point start{};
+    const auto sentAt = start + std::chrono::microseconds(sentAtMicros);
+    const auto leavesAt = start + std::chrono::microseconds(leavesAtMicros);
+    engine.receive("a0000\n", start); // the host's first byte starts the adapter's timer
+    QCOMPARE(engine.transmit(sentAt), std::string("\n"));
+    engine.receive(command.toStdString() + "\n", sentAt);
+    if (leavesAt > sentAt)
+        QCOMPARE(engine.transmit(leavesAt - 1us), std::string());
+    QTEST(QByteArray::fromStdString(engine.transmit(leavesAt)), "answer");
+    QCOMPARE(engine.report().violations, std::vector<std::string>{});
 }
 
 QTEST_GUILESS_MAIN(SimAnswerTimingTest)

@@ -5,6 +5,7 @@
 #include "app/SettingsFile.h"
 #include "link/Protocol.h"
 #include "ui/ButtonPictures.h"
+#include "ui/PortMenu.h"
 #include "ui/ProgressGauge.h"
 
 #include <QAction>
@@ -135,6 +136,12 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     connectHandler(this, COM1Item, &QAction::triggered, &TDownloadForm::COM1ItemClick);
     connectHandler(this, COM2Item, &QAction::triggered, &TDownloadForm::COM2ItemClick);
     connectHandler(this, COM3Item, &QAction::triggered, &TDownloadForm::COM3ItemClick);
+    // Below the three, the ports present now, listed again every time the menu opens.
+    portMenu_ =
+        new PortMenu(PortSetup, ports, {COM1Item, COM2Item, COM3Item},
+                     [this](const QString& portName) { guarded([&] { choosePort(portName); }); });
+    connect(PortSetup, &QMenu::aboutToShow, this,
+            [this] { guarded([&] { portMenu_->list(PortName); }); });
 
     DownloadGauge = new ProgressGauge(client);
     DownloadGauge->setObjectName(QStringLiteral("DownloadGauge"));

@@ -19,6 +19,7 @@ class QMenuBar;
 class QPushButton;
 class QTimer;
 class QWidget;
+class PortMenu;
 class ProgressGauge;
 class SettingsFile;
 class HexFileReader;
@@ -149,4 +150,7 @@ private:
     bool activated_ = false;   // the start-up sequence runs on the first activation only
     bool centred_ = false;     // the window is centred on the screen when first shown
     bool downloading_ = false; // a download is running (or still unwinding)
+
+    // The Port menu's detected ports and the port in use, below the three COM items.
+    PortMenu* portMenu_ = nullptr;
 };

@@ -1,0 +1,109 @@
+// The serial device's platform parts on Linux and other POSIX systems.
+#include "link/SerialPlatform.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+#include <QSerialPortInfo>
+
+#include <sys/ioctl.h>
+#include <termios.h>
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+namespace {
+
+// Links that name a USB serial adapter by its maker, model and serial number: they survive
+// re-plugging and another adapter taking its ttyUSBn.
+const QString StableLinks = QStringLiteral("/dev/serial/by-id");
+
+// The device behind each stable link.
+QHash<QString, QString> stableNames() {
+    QHash<QString, QString> names;
+    const QFileInfoList links =
+        QDir(StableLinks).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    for (const QFileInfo& link : links) {
+        const QString device = link.canonicalFilePath();
+        if (!device.isEmpty() && !names.contains(device))
+            names.insert(device, link.absoluteFilePath());
+    }
+    return names;
+}
+
+#ifdef __linux__
+bool readSerialInfo(SerialPlatform::Handle handle, serial_struct& serial) {
+    serial = {};
+    return ::ioctl(handle, TIOCGSERIAL, &serial) == 0;
+}
+#endif
+
+} // namespace
+
+QString SerialPlatform::devicePath(const QString& portName) const {
+    static const QRegularExpression comPort(QStringLiteral("^COM([1-9][0-9]{0,2})$"));
+    const QRegularExpressionMatch match = comPort.match(portName);
+    if (!match.hasMatch())
+        return portName;
+    return QStringLiteral("/dev/ttyS%1").arg(match.captured(1).toInt() - 1);
+}
+
+// Qt opens a name without a leading "/" below /dev.
+bool SerialPlatform::deviceExists(const QString& portName) const {
+    const QString path = devicePath(portName);
+    return QFileInfo::exists(path.startsWith(QLatin1Char('/')) ? path
+                                                               : QStringLiteral("/dev/") + path);
+}
+
+QList<DetectedPort> SerialPlatform::detectedPorts() const {
+    const QHash<QString, QString> stable = stableNames();
+    QList<DetectedPort> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        const QString device = info.systemLocation();
+        ports.append({stable.value(device, device), device, portDescription(info)});
+    }
+    return ports;
+}
+
+bool SerialPlatform::readLineSettings(Handle handle) const {
+    termios settings{};
+    return ::tcgetattr(handle, &settings) == 0;
+}
+
+// QSerialPort::open() already leaves the terminal raw with VMIN and VTIME at 0; they are only
+// written when something else has changed them.
+bool SerialPlatform::handOverReadsAtOnce(Handle handle) const {
+    termios settings{};
+    if (::tcgetattr(handle, &settings) != 0)
+        return false;
+    if (settings.c_cc[VMIN] == 0 && settings.c_cc[VTIME] == 0)
+        return true;
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    return ::tcsetattr(handle, TCSANOW, &settings) == 0;
+}
+
+// An unprivileged user may set this flag. A pseudo-terminal and most drivers other than the
+// FTDI one refuse TIOCGSERIAL or TIOCSSERIAL; other systems have no such mode here.
+bool SerialPlatform::askLowLatency([[maybe_unused]] Handle handle) const {
+#ifdef __linux__
+    serial_struct serial;
+    if (!readSerialInfo(handle, serial) || (serial.flags & ASYNC_LOW_LATENCY) != 0)
+        return false;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(handle, TIOCSSERIAL, &serial) == 0;
+#else
+    return false;
+#endif
+}
+
+void SerialPlatform::endLowLatency([[maybe_unused]] Handle handle) const {
+#ifdef __linux__
+    serial_struct serial;
+    if (!readSerialInfo(handle, serial))
+        return;
+    serial.flags &= ~ASYNC_LOW_LATENCY;
+    ::ioctl(handle, TIOCSSERIAL, &serial);
+#endif
+}
