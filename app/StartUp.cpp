@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -13,6 +14,7 @@ const QString Section = QStringLiteral("ZELTRA_IR_DOWNLOAD");
 const QString PortKey = QStringLiteral("PORT");
 const QString DefaultPort = QStringLiteral("COM1");
 const QString SettingsName = QStringLiteral("DWNLD.INI");
+const QString UserSettingsFolder = QStringLiteral("zeltra-ir-downloader");
 const QString Title = QStringLiteral("ZELTRA IR Downloader");
 
 // Marks the Port menu's item of a port name, compared exactly; any other name leaves the mark
@@ -26,7 +28,24 @@ void markPort(TDownloadForm& form, const QString& portName) {
         form.COM3Item->setChecked(true);
 }
 
+// Writes the port into the settings file, creating its folder as needed (the user's
+// configuration folder may not exist yet).
+void savePort(SettingsFile& settings, const QString& portName) {
+    QDir().mkpath(QFileInfo(settings.path()).path());
+    settings.writeString(Section, PortKey, portName);
+}
+
 } // namespace
+
+QString settingsLocation(const QString& exeDir) {
+    const QString beside = exeDir + SettingsName;
+    if (QFileInfo::exists(beside) || SettingsFile(beside).canBeCreated())
+        return beside;
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(configHome))
+        configHome = QDir::homePath() + QStringLiteral("/.config");
+    return configHome + QLatin1Char('/') + UserSettingsFolder + QLatin1Char('/') + SettingsName;
+}
 
 QString executableDirectory(const QString& executablePath) {
     QString directory = executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
@@ -41,13 +60,12 @@ StartupContext StartupContext::fromApplication() {
 
 void TDownloadForm::FormActivate(QObject*) {
     ExeDir = executableDirectory(context_.executablePath);
-    const QString settingsPath = ExeDir + SettingsName;
-    SettingsFile_ = std::make_unique<SettingsFile>(settingsPath);
-    if (QFileInfo(settingsPath).isFile()) {
+    SettingsFile_ = std::make_unique<SettingsFile>(settingsLocation(ExeDir));
+    if (QFileInfo(SettingsFile_->path()).isFile()) {
         PortName = SettingsFile_->readString(Section, PortKey, DefaultPort);
     } else {
         PortName = DefaultPort;
-        SettingsFile_->writeString(Section, PortKey, PortName);
+        savePort(*SettingsFile_, PortName);
     }
     markPort(*this, PortName);
 
@@ -87,6 +105,6 @@ void TDownloadForm::choosePort(const QString& portName) {
     markPort(*this, PortName);
     if (!SettingsFile_) // chosen before the first activation
         SettingsFile_ = std::make_unique<SettingsFile>(
-            executableDirectory(context_.executablePath) + SettingsName);
-    SettingsFile_->writeString(Section, PortKey, PortName);
+            settingsLocation(executableDirectory(context_.executablePath)));
+    savePort(*SettingsFile_, PortName);
 }
