@@ -39,7 +39,12 @@ void savePort(SettingsFile& settings, const QString& portName) {
 
 QString settingsLocation(const QString& exeDir) {
     const QString beside = exeDir + SettingsName;
-    if (QFileInfo::exists(beside) || SettingsFile(beside).canBeCreated())
+    // The installed program's folder is shared by every user: a file made there by the one user
+    // who can write it (root) would be read by all, and no one else could save a port in it.
+    const QString installedFolder = QDir(QStringLiteral(DWNLD_INSTALLED_BINDIR)).canonicalPath();
+    const bool installed =
+        !installedFolder.isEmpty() && QDir(exeDir).canonicalPath() == installedFolder;
+    if (QFileInfo::exists(beside) || (!installed && SettingsFile(beside).canBeCreated()))
         return beside;
     QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
     if (!QDir::isAbsolutePath(configHome))

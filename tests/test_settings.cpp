@@ -104,7 +104,8 @@ private slots:
     // user's own, created on the first run. A port choice is saved where the file was found.
     void settingsLocation_data() {
         // The executable's folder: a temporary one; one that cannot take a new file, even from
-        // root (in the proc file system); or one whose file cannot be rewritten (cramped).
+        // root (in the proc file system); one whose file cannot be rewritten (cramped); or the
+        // installed program's, shared by every user.
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QByteArray>("beside");  // null: no file beside the executable
         QTest::addColumn<QByteArray>("own");     // null: no file in the user's folder
@@ -124,6 +125,8 @@ private slots:
             << "proc" << none << none << "absolute" << true << "COM1" << false;
         QTest::newRow("the user's file read")
             << "proc" << none << com2 << "absolute" << true << "COM2" << false;
+        QTest::newRow("installed program's folder")
+            << "installed" << none << none << "absolute" << true << "COM1" << false;
         QTest::newRow("XDG_CONFIG_HOME unset")
             << "proc" << none << none << "unset" << true << "COM1" << false;
         QTest::newRow("XDG_CONFIG_HOME relative")
@@ -139,8 +142,9 @@ private slots:
         QTemporaryDir root;
         const QString bin = root.filePath(QStringLiteral("bin"));
         const QString exeDir = folder == QLatin1String("temporary") ? bin + QLatin1Char('/')
-                               : folder == QLatin1String("proc")
-                                   ? QStringLiteral("/proc/")
+                               : folder == QLatin1String("proc")    ? QStringLiteral("/proc/")
+                               : folder == QLatin1String("installed")
+                                   ? QStringLiteral(DWNLD_INSTALLED_BINDIR "/")
                                    : crampedFolder(bin) + QLatin1Char('/');
         QVERIFY(QDir().mkpath(exeDir));
         const QString home = root.filePath(QStringLiteral("home"));
