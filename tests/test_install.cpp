@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QMimeDatabase>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -219,6 +220,16 @@ private slots:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
         environment.insert(QStringLiteral("HOME"), user.path());
+        // A sanitizer build's leak suppressions must be readable by that user as well.
+        static const QRegularExpression suppressions(QStringLiteral("suppressions=([^:]+)"));
+        const QString leakOptions = environment.value(QStringLiteral("LSAN_OPTIONS"));
+        if (const QRegularExpressionMatch match = suppressions.match(leakOptions);
+            asRoot() && match.hasMatch()) {
+            const QString copy = user.filePath(QStringLiteral("lsan.supp"));
+            QVERIFY(QFile::copy(match.captured(1), copy));
+            environment.insert(QStringLiteral("LSAN_OPTIONS"),
+                               QString(leakOptions).replace(match.captured(1), copy));
+        }
         dwnld.setProcessEnvironment(environment);
         dwnld.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         const QStringList command = asUser(bin + QStringLiteral("/dwnld"), {hex});
