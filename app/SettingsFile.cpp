@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <optional>
 
@@ -163,4 +164,9 @@ void SettingsFile::writeString(const QString& section, const QString& key, const
     setKey(contents, section, key, value);
     if (!replaceFile(path_, join(contents)))
         throw DownloaderError(Message::unableToWrite(path_));
+}
+
+bool SettingsFile::canBeCreated() const {
+    QTemporaryFile probe(path_ + QStringLiteral(".XXXXXX"));
+    return probe.open(); // removed again when the probe goes
 }

@@ -18,6 +18,10 @@ public:
     // Sets the key, creating the file and the section when needed. Throws DownloaderError
     // "Unable to write to <path>" when the file cannot be written.
     void writeString(const QString& section, const QString& key, const QString& value);
+    // Whether a write could create the file where it is absent: a new file can be made in its
+    // folder. Tried for real, since permissions alone do not tell (a read-only mount, or root,
+    // who passes every permission check); nothing is left behind.
+    bool canBeCreated() const;
 
 private:
     QString path_;

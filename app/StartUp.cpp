@@ -6,6 +6,7 @@
 #include "ui/TDownloadForm.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -14,8 +15,31 @@ const QString Section = QStringLiteral("ZELTRA_IR_DOWNLOAD");
 const QString PortKey = QStringLiteral("PORT");
 const QString DefaultPort = QStringLiteral("COM1");
 const QString SettingsName = QStringLiteral("DWNLD.INI");
+const QString UserSettingsFolder = QStringLiteral("zeltra-ir-downloader");
+
+// Writes the port into the settings file, creating its folder as needed (the user's
+// configuration folder may not exist yet).
+void savePort(SettingsFile& settings, const QString& portName) {
+    QDir().mkpath(QFileInfo(settings.path()).path());
+    settings.writeString(Section, PortKey, portName);
+}
 
 } // namespace
+
+QString settingsLocation(const QString& exeDir) {
+    const QString beside = exeDir + SettingsName;
+    // The installed program's folder is shared by every user: a file made there by the one user
+    // who can write it (root) would be read by all, and no one else could save a port in it.
+    const QString installedFolder = QDir(QStringLiteral(DWNLD_INSTALLED_BINDIR)).canonicalPath();
+    const bool installed =
+        !installedFolder.isEmpty() && QDir(exeDir).canonicalPath() == installedFolder;
+    if (QFileInfo::exists(beside) || (!installed && SettingsFile(beside).canBeCreated()))
+        return beside;
+    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (!QDir::isAbsolutePath(configHome))
+        configHome = QDir::homePath() + QStringLiteral("/.config");
+    return configHome + QLatin1Char('/') + UserSettingsFolder + QLatin1Char('/') + SettingsName;
+}
 
 QString executableDirectory(const QString& executablePath) {
     QString directory = executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
@@ -30,13 +54,12 @@ StartupContext StartupContext::fromApplication() {
 
 void TDownloadForm::FormActivate(QObject*) {
     ExeDir = executableDirectory(context_.executablePath);
-    const QString settingsPath = ExeDir + SettingsName;
-    SettingsFile_ = std::make_unique<SettingsFile>(settingsPath);
-    if (QFileInfo(settingsPath).isFile()) {
+    SettingsFile_ = std::make_unique<SettingsFile>(settingsLocation(ExeDir));
+    if (QFileInfo(SettingsFile_->path()).isFile()) {
         PortName = SettingsFile_->readString(Section, PortKey, DefaultPort);
     } else {
         PortName = DefaultPort;
-        SettingsFile_->writeString(Section, PortKey, PortName);
+        savePort(*SettingsFile_, PortName);
     }
     portMenu_->list(PortName); // marks the port in use
 
@@ -72,6 +95,6 @@ void TDownloadForm::choosePort(const QString& portName) {
     portMenu_->list(PortName);
     if (!SettingsFile_) // chosen before the first activation
         SettingsFile_ = std::make_unique<SettingsFile>(
-            executableDirectory(context_.executablePath) + SettingsName);
-    SettingsFile_->writeString(Section, PortKey, PortName);
+            settingsLocation(executableDirectory(context_.executablePath)));
+    savePort(*SettingsFile_, PortName);
 }

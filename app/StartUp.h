@@ -4,3 +4,10 @@
 
 // The directory part of the executable's full path, ending in exactly one "/" (the root is "/").
 QString executableDirectory(const QString& executablePath);
+
+// Where the settings file is: "DWNLD.INI" beside the executable (exeDir ends in "/") when it is
+// there or can be created there, as with a portable copy (the installed program's folder is
+// never given a new one); otherwise the user's own
+// "$XDG_CONFIG_HOME/zeltra-ir-downloader/DWNLD.INI" ("~/.config" when the variable is unset,
+// empty or not an absolute path).
+QString settingsLocation(const QString& exeDir);

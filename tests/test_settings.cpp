@@ -1,8 +1,10 @@
-// Start-up and settings: DWNLD.INI beside the executable, the Port menu, the command line.
+// Start-up and settings: DWNLD.INI beside the executable or the user's own, the Port menu, the
+// command line.
 #include "app/ErrorHandler.h"
 #include "app/Messages.h"
 #include "app/SettingsFile.h"
 #include "app/StartUp.h"
+#include "support/CrampedFolder.h"
 #include "support/StartedWindow.h"
 #include "ui/TDownloadForm.h"
 
@@ -45,13 +47,19 @@ class SettingsTest : public QObject {
     Q_OBJECT
 
     QStringList reports_;
+    QTemporaryDir configHome_; // the user's configuration folder, for every case that reaches it
+    const QByteArray home_ = qgetenv("HOME");
 
 private slots:
     void initTestCase() {
         QApplication::setQuitOnLastWindowClosed(false);
         setErrorReporter([this](const QString& message) { reports_ << message; });
     }
-    void init() { reports_.clear(); }
+    void init() {
+        reports_.clear();
+        qputenv("XDG_CONFIG_HOME", configHome_.path().toLocal8Bit());
+        qputenv("HOME", home_);
+    }
 
     void freshDirectoryCreatesTheFile() {
         StartedWindow started{QStringList{}};
@@ -66,6 +74,96 @@ private slots:
         QCOMPARE(form.windowTitle(), ApplicationTitle);
         QVERIFY(!form.HexFilePresent);
         QVERIFY(reports_.isEmpty());
+    }
+
+    // Beside the executable when the file is there or can be created there; otherwise the
+    // user's own, created on the first run. A port choice is saved where the file was found.
+    void settingsLocation_data() {
+        // The executable's folder: a temporary one; one that cannot take a new file, even from
+        // root (in the proc file system); one whose file cannot be rewritten (cramped); or the
+        // installed program's, shared by every user.
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QByteArray>("beside");  // null: no file beside the executable
+        QTest::addColumn<QByteArray>("own");     // null: no file in the user's folder
+        QTest::addColumn<QString>("configHome"); // XDG_CONFIG_HOME: absolute, unset or relative
+        QTest::addColumn<bool>("usesOwn");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<bool>("choiceReported");
+        const QByteArray none;
+        const QByteArray com2("[ZELTRA_IR_DOWNLOAD]\r\nPORT=COM2\r\n");
+        QTest::newRow("writable folder")
+            << "temporary" << none << none << "absolute" << false << "COM1" << false;
+        QTest::newRow("writable folder, the user's file left alone")
+            << "temporary" << none << com2 << "absolute" << false << "COM1" << false;
+        QTest::newRow("the file in a folder that cannot be written")
+            << "cramped" << com2 << com2 << "absolute" << false << "COM2" << true;
+        QTest::newRow("folder that cannot be written")
+            << "proc" << none << none << "absolute" << true << "COM1" << false;
+        QTest::newRow("the user's file read")
+            << "proc" << none << com2 << "absolute" << true << "COM2" << false;
+        QTest::newRow("installed program's folder")
+            << "installed" << none << none << "absolute" << true << "COM1" << false;
+        QTest::newRow("XDG_CONFIG_HOME unset")
+            << "proc" << none << none << "unset" << true << "COM1" << false;
+        QTest::newRow("XDG_CONFIG_HOME relative")
+            << "proc" << none << none << "relative" << true << "COM1" << false;
+    }
+    void settingsLocation() {
+        QFETCH(QString, folder);
+        QFETCH(QByteArray, beside);
+        QFETCH(QByteArray, own);
+        QFETCH(QString, configHome);
+        QFETCH(bool, usesOwn);
+        QFETCH(bool, choiceReported);
+        QTemporaryDir root;
+        const QString bin = root.filePath(QStringLiteral("bin"));
+        const QString exeDir = folder == QLatin1String("temporary") ? bin + QLatin1Char('/')
+                               : folder == QLatin1String("proc")    ? QStringLiteral("/proc/")
+                               : folder == QLatin1String("installed")
+                                   ? QStringLiteral(DWNLD_INSTALLED_BINDIR "/")
+                                   : crampedFolder(bin) + QLatin1Char('/');
+        QVERIFY(QDir().mkpath(exeDir));
+        const QString home = root.filePath(QStringLiteral("home"));
+        qputenv("HOME", home.toLocal8Bit());
+        if (configHome == QLatin1String("absolute"))
+            qputenv("XDG_CONFIG_HOME", root.filePath(QStringLiteral("config")).toLocal8Bit());
+        else if (configHome == QLatin1String("relative"))
+            qputenv("XDG_CONFIG_HOME", "config");
+        else
+            qunsetenv("XDG_CONFIG_HOME");
+        const QString ownPath =
+            (configHome == QLatin1String("absolute") ? root.filePath(QStringLiteral("config"))
+                                                     : home + QStringLiteral("/.config")) +
+            QStringLiteral("/zeltra-ir-downloader/DWNLD.INI");
+        const QString besidePath = exeDir + QStringLiteral("DWNLD.INI");
+        if (!beside.isNull())
+            QVERIFY(writeFile(besidePath, beside));
+        if (!own.isNull())
+            QVERIFY(QDir().mkpath(QFileInfo(ownPath).path()) && writeFile(ownPath, own));
+
+        const QString executable = exeDir + QStringLiteral("dwnld");
+        TDownloadForm form(StartupContext{executable, {executable}});
+        form.show();
+        form.activateWindow();
+        QVERIFY(QTest::qWaitFor([&] { return form.settingsFile() != nullptr; }, 10000));
+        const QString used = usesOwn ? ownPath : besidePath;
+        const QByteArray found = usesOwn ? own : beside;
+        QCOMPARE(form.settingsFile()->path(), used);
+        QTEST(form.PortName, "port");
+        QCOMPARE(contentsOf(used),
+                 found.isNull() ? QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM1\n") : found);
+        QCOMPARE(contentsOf(usesOwn ? besidePath : ownPath), usesOwn ? beside : own);
+        QVERIFY(reports_.isEmpty());
+
+        form.COM3Item->trigger();
+        if (choiceReported) {
+            QCOMPARE(reports_, QStringList{Message::unableToWrite(used)});
+            QCOMPARE(contentsOf(used), found);
+        } else {
+            QVERIFY(reports_.isEmpty());
+            QCOMPARE(SettingsFile(used).readString(Section, Key, QString()),
+                     QStringLiteral("COM3"));
+        }
     }
 
     // A port read from the file is used as written; only the three exact names mark one of the
@@ -166,20 +264,28 @@ private slots:
         QCOMPARE(SettingsFile(started.settingsPath()).readString(Section, Key, QString()), port);
     }
 
-    // The settings cannot be written at activation: reported, and the rest of the activation
-    // is abandoned.
+    // The settings cannot be written at activation where they belong: reported with that path,
+    // and the rest of the activation is abandoned.
     void unwritableSettingsStopActivation_data() {
-        QTest::addColumn<bool>("missingDirectory");
-        QTest::newRow("settings path is a directory") << false;
-        QTest::newRow("executable's directory is missing") << true;
+        QTest::addColumn<bool>("userFolder");
+        QTest::newRow("settings path beside the executable is a directory") << false;
+        QTest::newRow("the user's folder cannot be made") << true;
     }
     void unwritableSettingsStopActivation() {
-        QFETCH(bool, missingDirectory);
+        QFETCH(bool, userFolder);
         QTemporaryDir directory;
-        const QString exeDir = missingDirectory ? directory.filePath(QStringLiteral("gone/"))
-                                                : directory.path() + QLatin1Char('/');
-        if (!missingDirectory)
-            QVERIFY(QDir().mkdir(exeDir + QStringLiteral("DWNLD.INI")));
+        // A missing executable's directory cannot take the file; the user's folder then cannot
+        // be made under a plain file.
+        const QString exeDir = userFolder ? directory.filePath(QStringLiteral("gone/"))
+                                          : directory.path() + QLatin1Char('/');
+        const QString configHome = directory.filePath(QStringLiteral("plain-file"));
+        QVERIFY(writeFile(configHome, "not a folder"));
+        qputenv("XDG_CONFIG_HOME", configHome.toLocal8Bit());
+        const QString settingsPath =
+            userFolder ? configHome + QStringLiteral("/zeltra-ir-downloader/DWNLD.INI")
+                       : exeDir + QStringLiteral("DWNLD.INI");
+        if (!userFolder)
+            QVERIFY(QDir().mkdir(settingsPath));
         TDownloadForm form(StartupContext{
             exeDir + QStringLiteral("dwnld"),
             {exeDir + QStringLiteral("dwnld"), directory.filePath(QStringLiteral("blinker.hex"))}});
@@ -187,7 +293,7 @@ private slots:
         form.show();
         form.activateWindow();
         QTRY_COMPARE_WITH_TIMEOUT(reports_.size(), 1, 10000);
-        QCOMPARE(reports_.first(), Message::unableToWrite(exeDir + QStringLiteral("DWNLD.INI")));
+        QCOMPARE(reports_.first(), Message::unableToWrite(settingsPath));
         QCOMPARE(form.windowTitle(), QStringLiteral("before activation"));
         QCOMPARE(form.PortName, QStringLiteral("COM1"));
         QVERIFY(form.HexFileName.isEmpty());

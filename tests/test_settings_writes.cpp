@@ -2,6 +2,7 @@
 #include "app/ErrorHandler.h"
 #include "app/Messages.h"
 #include "app/SettingsFile.h"
+#include "support/CrampedFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,18 +65,6 @@ private:
     rlimit old_{};
     void (*oldHandler_)(int) = nullptr;
 };
-
-// A folder whose path is so long that DWNLD.INI still fits in it, but no longer name beside it
-// does: the new file can be written, but never put in the old one's place.
-QString folderWithoutRoomForLongerNames(const QString& base) {
-    constexpr qsizetype PathLimit = 4096; // bytes, its terminating NUL included
-    const qsizetype length = PathLimit - 1 - qsizetype(sizeof("/DWNLD.INI") - 1) - 3;
-    QString folder = base;
-    while (folder.size() < length)
-        folder += QLatin1Char('/') +
-                  QString(std::min<qsizetype>(200, length - folder.size() - 1), QLatin1Char('d'));
-    return QDir().mkpath(folder) ? folder : QString();
-}
 
 // Run as its own process: writes the port `count` times; exit code 1 when a write fails.
 int writePorts(const QString& path, const QString& port, int count) {
@@ -152,7 +141,7 @@ private slots:
 
     // The new file is written but cannot take the old one's place.
     void unplaceableNewFileKeepsTheOldFile() {
-        const QString folder = folderWithoutRoomForLongerNames(directory_.path());
+        const QString folder = crampedFolder(directory_.path());
         QVERIFY(!folder.isEmpty());
         const QString path = folder + QStringLiteral("/DWNLD.INI");
         const QByteArray old = settingsWithPort(QStringLiteral("COM2"));

@@ -57,7 +57,9 @@ void paintDoor(QPainter& painter) {
     painter.drawLine(1, 17, 16, 17);
 }
 
-// A programming cradle sending infrared to a chip: the window's own icon.
+// A programming cradle sending infrared to a chip: the window's own icon, drawn on a grid of
+// WindowIconSize pixels.
+constexpr int WindowIconSize = 32;
 void paintWindowIcon(QPainter& painter) {
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0x80, 0x80, 0x80));
@@ -92,8 +94,18 @@ QIcon door() {
 
 QIcon windowIcon() {
     QIcon icon;
-    icon.addPixmap(QPixmap::fromImage(draw(32, paintWindowIcon)));
+    icon.addPixmap(QPixmap::fromImage(draw(WindowIconSize, paintWindowIcon)));
     return icon;
+}
+
+QImage windowIconImage(int size) {
+    if (size == WindowIconSize)
+        return draw(size, paintWindowIcon);
+    return draw(size, [size](QPainter& painter) {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.scale(qreal(size) / WindowIconSize, qreal(size) / WindowIconSize);
+        paintWindowIcon(painter);
+    });
 }
 
 QImage greyed(const QImage& picture) {

@@ -13,6 +13,8 @@ QIcon tick();  // the Write button: a green tick
 QIcon cross(); // the Cancel button: a red cross
 QIcon door();  // the Close button: an open door
 QIcon windowIcon();
+// The window's icon drawn at size by size pixels, as the desktop shows the installed program.
+QImage windowIconImage(int size);
 
 // The greyed image of a picture: its shape embossed in grey, as a disabled button shows it.
 QImage greyed(const QImage& picture);
