@@ -38,6 +38,8 @@ void TDownloadForm::WriteButtonClick(QObject* /*Sender*/) {
     bool succeeded = false;
     {
         const RunningDownload running(downloading_);
+        Edit2->clearReports();
+        failureDetail_.clear();
         if (HexFilePresent) {
             DISPLAY_MESSAGE(QString());
             succeeded = START_DOWNLOADING(HexFileName);
@@ -71,7 +73,7 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     // The file is read twice: here to check it and count its lines, then to send the records.
     const HexFileCheck check = checkHexFile(hexFile);
     if (!check.fault.isEmpty()) {
-        DO_ERROR(check.fault);
+        DO_ERROR(check.fault, check.detail);
         DO_ERROR(Message::DownloadFailed);
         return false;
     }

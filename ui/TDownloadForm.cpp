@@ -14,13 +14,14 @@
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -151,7 +152,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
 
     Bevel2 = makeBevel(client, "Bevel2", QRect(8, 38, 257, 17), QFrame::Panel | QFrame::Sunken);
 
-    Edit2 = new QLabel(QStringLiteral("testing"), client);
+    Edit2 = new StatusLine(QStringLiteral("testing"), client);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setGeometry(11, 14, 253, 19);
     Edit2->setAlignment(Qt::AlignCenter);
@@ -208,19 +209,23 @@ void TDownloadForm::CloseButtonClick(QObject*) {
 }
 
 void TDownloadForm::DISPLAY_MESSAGE(const QString& text) {
-    Edit2->setText(text);
+    Edit2->setStatus(text);
     pump();
 }
 
-void TDownloadForm::DO_ERROR(const QString& text) {
+void TDownloadForm::DO_ERROR(const QString& text, const QString& detail) {
     WriteButton->setEnabled(true);
     CancelButton->setEnabled(true);
     CloseButton->setEnabled(true);
     DownloadOk = false;
     DownloadGauge->setBarColor(GaugeColor::Red); // the bar keeps its length
-    Edit2->setText(text);
+    Edit2->report(text, detail.isEmpty() ? std::exchange(failureDetail_, {}) : detail);
     pump();
     CloseCom();
+}
+
+void TDownloadForm::explainFailure(const QString& detail) {
+    failureDetail_ = detail;
 }
 
 bool TDownloadForm::event(QEvent* e) {
