@@ -59,7 +59,8 @@ void TDownloadForm::FormActivate(QObject*) {
         PortName = SettingsFile_->readString(Section, PortKey, DefaultPort);
     } else {
         PortName = DefaultPort;
-        savePort(*SettingsFile_, PortName);
+        // A file that cannot be created is reported, and the start goes on without it.
+        guarded([&] { savePort(*SettingsFile_, PortName); });
     }
     portMenu_->list(PortName); // marks the port in use
 
