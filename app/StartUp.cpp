@@ -48,6 +48,10 @@ QString executableDirectory(const QString& executablePath) {
     return directory;
 }
 
+bool isHexFilePresent(const QString& name) {
+    return !name.isEmpty() && QFileInfo(name).isFile();
+}
+
 StartupContext StartupContext::fromApplication() {
     return {QCoreApplication::applicationFilePath(), QCoreApplication::arguments()};
 }
@@ -66,16 +70,20 @@ void TDownloadForm::FormActivate(QObject*) {
 
     const QString argument = context_.arguments.value(1);
     if (!argument.isEmpty()) {
-        HexFileName = argument;
-        setWindowTitle(argument.mid(argument.lastIndexOf(QLatin1Char('/')) + 1));
+        takeHexFile(argument);
     } else {
         setWindowTitle(ApplicationTitle);
     }
     pump(); // paint the caption before the download starts
-    HexFilePresent = !HexFileName.isEmpty() && QFileInfo(HexFileName).isFile();
+    HexFilePresent = isHexFilePresent(HexFileName);
 
     // The automatic start: press Write, as the user would; a success ends the program there.
     WriteButtonClick(this);
+}
+
+void TDownloadForm::takeHexFile(const QString& path) {
+    HexFileName = path;
+    setWindowTitle(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
 }
 
 void TDownloadForm::COM1ItemClick(QObject*) {

@@ -1,4 +1,5 @@
 #include "app/ErrorHandler.h"
+#include "app/StartUp.h"
 #include "device/Markers.h"
 #include "device/TargetIdentity.h"
 #include "driver/HexFileCheck.h"
@@ -27,13 +28,20 @@ private:
 };
 } // namespace
 
-// Runs one download with the HEX file named on the command line; after a success the tool
-// closes itself.
-void TDownloadForm::WriteButtonClick(QObject* /*Sender*/) {
+// Runs one download with the tool's HEX file; after a success the tool closes itself. Pressed
+// without a file to write, Write asks for one first; the automatic start reports that there is
+// none.
+void TDownloadForm::WriteButtonClick(QObject* Sender) {
     // A failure report re-enables Write while its download still unwinds: only one download may
     // run at a time, so such a press is ignored.
     if (downloading_) {
         return;
+    }
+    if (Sender != this) {
+        if (!isHexFilePresent(HexFileName) && !askForHexFile()) {
+            return;
+        }
+        HexFilePresent = isHexFilePresent(HexFileName);
     }
     bool succeeded = false;
     {
@@ -44,7 +52,7 @@ void TDownloadForm::WriteButtonClick(QObject* /*Sender*/) {
             DISPLAY_MESSAGE(QString());
             succeeded = START_DOWNLOADING(HexFileName);
         } else {
-            DO_ERROR(Message::CannotReadHexFile);
+            DO_ERROR(Message::CannotReadHexFile, Message::noHexFile(HexFileName));
             DownloadOk = false;
         }
     }

@@ -11,6 +11,18 @@ inline const QString CannotReadHexFile = QStringLiteral("Cannot Read HEX file.")
 inline const QString PressReset = QStringLiteral("Press RESET on the Programming Cradle");
 inline const QString Writing = QStringLiteral("Writing Program to ZELTRA IR");
 inline const QString WrittenSuccessfully = QStringLiteral("Program Written Successfully");
+// Why there is no HEX file to write, and what to do.
+inline QString noHexFile(const QString& name) {
+    const QString choose = QStringLiteral("press Write to choose one, or drop one onto the window");
+    if (name.isEmpty())
+        return QStringLiteral("No HEX file was named: ") + choose;
+    return name + QStringLiteral(" is not a file: ") + choose;
+}
+
+// The file dialog that asks for a HEX file when there is none.
+inline const QString ChooseHexFile = QStringLiteral("Choose the HEX File to Write");
+inline const QString HexFileFilters =
+    QStringLiteral("Intel HEX files (*.hex *.ihx);;All files (*)");
 // The HEX file check's faults.
 inline const QString InvalidHexFile = QStringLiteral("Invalid HEX file");
 inline const QString ProblemReadingHexFile = QStringLiteral("Problem reading Hex File");

@@ -3,6 +3,7 @@
 #include "app/Messages.h"
 #include "device/Markers.h"
 #include "device/Messages.h"
+#include "driver/HexFileChoice.h"
 #include "driver/Messages.h"
 #include "link/Messages.h"
 #include "support/DownloadRig.h"
@@ -13,6 +14,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QtTest>
 
@@ -62,6 +64,8 @@ private slots:
     void portChoiceDuringTheEraseCancels();
     void fileThatVanishesEndsTheDownload();
     void withoutArgumentCannotReadTheFile();
+    void takesAFileWhenThereIsNone_data();
+    void takesAFileWhenThereIsNone();
     void showsTheSuccessOnTheGauge_data();
     void showsTheSuccessOnTheGauge();
     void writeRetriesAfterAFailure();
@@ -274,6 +278,61 @@ void DownloadTest::withoutArgumentCannotReadTheFile() {
     QCOMPARE(rig.form().windowTitle(), ApplicationTitle);
     rig.verifyFailedAndUsable(Message::CannotReadHexFile);
     QCOMPARE(rig.report().bytesIn, 0u);
+}
+
+// Started without a file, the tool reports it; a file chosen in the dialog that Write opens, or
+// dropped onto the window, becomes the tool's file and is written.
+void DownloadTest::takesAFileWhenThereIsNone_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("chosen in the dialog") << "dialog";
+    QTest::newRow("dialog cancelled") << "cancel";
+    QTest::newRow("dropped onto the window") << "drop";
+}
+
+void DownloadTest::takesAFileWhenThereIsNone() {
+    QFETCH(QString, how);
+    DownloadRig rig;
+    QStringList asked; // the folder each dialog started in
+    setHexFileChooser([&](QWidget* parent, const QString& folder) {
+        asked << folder;
+        return parent == &rig.form() && how == "dialog" ? rig.hexPath() : QString();
+    });
+    rig.createWindowWithoutArgument();
+    HexFiles::writeFile(rig.hexPath(), HexFiles::image(8));
+    rig.showAndDownload();
+    rig.verifyFailedAndUsable(Message::CannotReadHexFile);
+    QCOMPARE(rig.tipLines(), (QStringList{Message::CannotReadHexFile,
+                                          "No HEX file was named: press Write to choose one, or "
+                                          "drop one onto the window"}));
+    QVERIFY(asked.isEmpty()); // the automatic start asks nothing
+    TDownloadForm& form = rig.form();
+    if (how == "drop") {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(rig.hexPath())});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&form, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&form, &drop);
+        QVERIFY(drop.isAccepted());
+    } else {
+        QTest::mouseClick(form.WriteButton, Qt::LeftButton);
+        QCOMPARE(asked, QStringList{QString()});
+    }
+    setHexFileChooser({});
+    if (how == "cancel") {
+        rig.verifyFailedAndUsable(Message::CannotReadHexFile);
+        QCOMPARE(form.windowTitle(), ApplicationTitle);
+        QCOMPARE(rig.report().bytesIn, 0u);
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 60000);
+    verifySucceeded(rig);
+    QVERIFY(form.Edit2->toolTip().isEmpty()); // the reports went when the download started
+    QCOMPARE(form.HexFileName, rig.hexPath());
+    QCOMPARE(form.windowTitle(), QStringLiteral("program.hex"));
+    QCOMPARE(rig.target().programWord(7), HexFiles::imageWord(7));
+    verifyErasedFrom(rig, 8);
 }
 
 void DownloadTest::showsTheSuccessOnTheGauge_data() {

@@ -4,6 +4,7 @@
 #include "app/Messages.h"
 #include "app/SettingsFile.h"
 #include "device/Messages.h"
+#include "driver/HexFileChoice.h"
 #include "driver/Messages.h"
 #include "link/Messages.h"
 #include "link/Protocol.h"
@@ -57,6 +58,8 @@ private slots:
     void initTestCase() {
         QApplication::setQuitOnLastWindowClosed(false);
         setErrorReporter([this](const QString& message) { reports_ << message; });
+        // Write pressed without a file asks for one: no file is chosen here.
+        setHexFileChooser([](QWidget*, const QString&) { return QString(); });
     }
     void init() { reports_.clear(); }
 

@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
@@ -109,6 +110,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
                    Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(windowFont(false));
     setColors(this, Silver, Qt::black);
+    setAcceptDrops(true); // a HEX file dropped onto the window is written
 
     Timer1 = makeTimer(this, "Timer1", 10);
     connectHandler(this, Timer1, &QTimer::timeout, &TDownloadForm::Timer1Timer);
@@ -244,6 +246,20 @@ bool TDownloadForm::event(QEvent* e) {
             return handled;
         }
         break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(e);
+        acceptsDrop(*drag->mimeData()) ? drag->acceptProposedAction() : drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(e);
+        if (!acceptsDrop(*drop->mimeData()))
+            return QMainWindow::event(e);
+        drop->acceptProposedAction();
+        writeDroppedFile(*drop->mimeData());
+        return true;
+    }
     case QEvent::KeyPress:
         if (pressButtonForKey(*static_cast<QKeyEvent*>(e)))
             return true;

@@ -16,6 +16,7 @@ class QFrame;
 class QKeyEvent;
 class QMenu;
 class QMenuBar;
+class QMimeData;
 class QPushButton;
 class QTimer;
 class QWidget;
@@ -118,6 +119,9 @@ public:
     bool PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddress, quint8 lastWordIndex);
     bool PROGRAM_EEPROM(const QByteArray& line, quint16 wordAddress, quint8 lastWordIndex);
 
+    // Makes path the HEX file: its name is the caption (start-up, app/).
+    void takeHexFile(const QString& path);
+
     // The settings file, opened during activation and kept to the end of the program.
     SettingsFile* settingsFile() const { return SettingsFile_.get(); }
 
@@ -131,6 +135,11 @@ private:
     // Enter presses Write and Escape presses Cancel, each when its button is enabled.
     bool pressButtonForKey(const QKeyEvent& key);
     void centreOnScreen();
+
+    // A HEX file chosen or dropped when there is none to write (driver/).
+    bool askForHexFile();
+    bool acceptsDrop(const QMimeData& data) const;
+    void writeDroppedFile(const QMimeData& data);
 
     // Steps of the download (driver/).
     bool runDownload(HexFileReader& hexFile);
