@@ -48,6 +48,10 @@ QString executableDirectory(const QString& executablePath) {
     return directory;
 }
 
+bool isHexFilePresent(const QString& name) {
+    return !name.isEmpty() && QFileInfo(name).isFile();
+}
+
 StartupContext StartupContext::fromApplication() {
     return {QCoreApplication::applicationFilePath(), QCoreApplication::arguments()};
 }
@@ -59,22 +63,27 @@ void TDownloadForm::FormActivate(QObject*) {
         PortName = SettingsFile_->readString(Section, PortKey, DefaultPort);
     } else {
         PortName = DefaultPort;
-        savePort(*SettingsFile_, PortName);
+        // A file that cannot be created is reported, and the start goes on without it.
+        guarded([&] { savePort(*SettingsFile_, PortName); });
     }
     portMenu_->list(PortName); // marks the port in use
 
     const QString argument = context_.arguments.value(1);
     if (!argument.isEmpty()) {
-        HexFileName = argument;
-        setWindowTitle(argument.mid(argument.lastIndexOf(QLatin1Char('/')) + 1));
+        takeHexFile(argument);
     } else {
         setWindowTitle(ApplicationTitle);
     }
     pump(); // paint the caption before the download starts
-    HexFilePresent = !HexFileName.isEmpty() && QFileInfo(HexFileName).isFile();
+    HexFilePresent = isHexFilePresent(HexFileName);
 
     // The automatic start: press Write, as the user would; a success ends the program there.
     WriteButtonClick(this);
+}
+
+void TDownloadForm::takeHexFile(const QString& path) {
+    HexFileName = path;
+    setWindowTitle(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
 }
 
 void TDownloadForm::COM1ItemClick(QObject*) {

@@ -11,3 +11,7 @@ QString executableDirectory(const QString& executablePath);
 // "$XDG_CONFIG_HOME/zeltra-ir-downloader/DWNLD.INI" ("~/.config" when the variable is unset,
 // empty or not an absolute path).
 QString settingsLocation(const QString& exeDir);
+
+// Whether name names a file that can be written to the target: an empty name or a directory
+// does not.
+bool isHexFilePresent(const QString& name);

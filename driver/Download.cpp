@@ -1,4 +1,5 @@
 #include "app/ErrorHandler.h"
+#include "app/StartUp.h"
 #include "device/Markers.h"
 #include "device/TargetIdentity.h"
 #include "driver/HexFileCheck.h"
@@ -27,22 +28,31 @@ private:
 };
 } // namespace
 
-// Runs one download with the HEX file named on the command line; after a success the tool
-// closes itself.
-void TDownloadForm::WriteButtonClick(QObject* /*Sender*/) {
+// Runs one download with the tool's HEX file; after a success the tool closes itself. Pressed
+// without a file to write, Write asks for one first; the automatic start reports that there is
+// none.
+void TDownloadForm::WriteButtonClick(QObject* Sender) {
     // A failure report re-enables Write while its download still unwinds: only one download may
     // run at a time, so such a press is ignored.
     if (downloading_) {
         return;
     }
+    if (Sender != this) {
+        if (!isHexFilePresent(HexFileName) && !askForHexFile()) {
+            return;
+        }
+        HexFilePresent = isHexFilePresent(HexFileName);
+    }
     bool succeeded = false;
     {
         const RunningDownload running(downloading_);
+        Edit2->clearReports();
+        failureDetail_.clear();
         if (HexFilePresent) {
             DISPLAY_MESSAGE(QString());
             succeeded = START_DOWNLOADING(HexFileName);
         } else {
-            DO_ERROR(Message::CannotReadHexFile);
+            DO_ERROR(Message::CannotReadHexFile, Message::noHexFile(HexFileName));
             DownloadOk = false;
         }
     }
@@ -71,7 +81,7 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     // The file is read twice: here to check it and count its lines, then to send the records.
     const HexFileCheck check = checkHexFile(hexFile);
     if (!check.fault.isEmpty()) {
-        DO_ERROR(check.fault);
+        DO_ERROR(check.fault, check.detail);
         DO_ERROR(Message::DownloadFailed);
         return false;
     }

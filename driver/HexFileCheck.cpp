@@ -9,15 +9,18 @@ namespace {
 // is read no further than one character beyond this.
 constexpr qsizetype LongestRecord = 1 + 2 * (1 + 2 + 1 + 255 + 1);
 
-// The message for a line that cannot be sent, or an empty text.
-QString lineFault(const QByteArray& line) {
-    if (line.isEmpty())
-        return Message::InvalidHexFile;
-    if (line.front() != ':')
-        return Message::ProblemReadingHexFile;
-    if (!HexRecord::isWellFormed(line))
-        return Message::InvalidHexFile;
-    return {};
+// Notes the fault of a line that cannot be sent, with its number (counted from 1).
+void checkLine(const QByteArray& line, int number, HexFileCheck& check) {
+    if (line.isEmpty()) {
+        check.fault = Message::InvalidHexFile;
+        check.detail = Message::emptyLine(number);
+    } else if (line.front() != ':') {
+        check.fault = Message::ProblemReadingHexFile;
+        check.detail = Message::noStartCode(number, line.front());
+    } else if (const HexRecord::Flaw flaw = HexRecord::flawOf(line)) {
+        check.fault = Message::InvalidHexFile;
+        check.detail = Message::recordFlaw(number, flaw);
+    }
 }
 } // namespace
 
@@ -31,7 +34,7 @@ HexFileCheck checkHexFile(HexFileReader& hexFile) {
             continue;
         }
         const QByteArray line = hexFile.readLine(LongestRecord + 1);
-        check.fault = lineFault(line);
+        checkLine(line, check.lineCount + 1, check);
         if (!check.fault.isEmpty())
             break;
         endRecordRead = HexRecord::recordType(line) == "01";

@@ -10,6 +10,8 @@ struct HexFileCheck {
     // or malformed line, Message::ProblemReadingHexFile for a line that does not start with ":".
     // Empty when every line up to the first end-of-file record (or the end) is fit to send.
     QString fault;
+    // What the fault's message leaves out: the line's number and what is wrong with it.
+    QString detail;
     // The number of lines in the whole file, those after the end-of-file record and empty ones
     // included: the gauge's maximum while the records are sent. Complete only without a fault.
     int lineCount = 0;

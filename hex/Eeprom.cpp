@@ -1,4 +1,5 @@
 #include "hex/HexRecord.h"
+#include "hex/ReadBackCheck.h"
 #include "link/HexText.h"
 #include "ui/TDownloadForm.h"
 
@@ -22,11 +23,13 @@ bool TDownloadForm::PROGRAM_EEPROM(const QByteArray& line, quint16 wordAddress,
     if (!lastAcknowledged) {
         return false;
     }
-    bool everyItemMatches = true;
+    ReadBackCheck readBack;
     for (int i = 0; i <= lastWordIndex; ++i) {
         lastAcknowledged = sendAcknowledged(addressCommand(i));
         SEND_HEX(QStringLiteral("r1"));
-        everyItemMatches &= hexValueOrZero(GET_WORD_REPLY()) == written[i];
+        readBack.compare(quint16(wordAddress + i), written[i], GET_WORD_REPLY());
     }
-    return everyItemMatches && lastAcknowledged;
+    if (!readBack.matched())
+        explainFailure(readBack.mismatch());
+    return readBack.matched() && lastAcknowledged;
 }

@@ -25,43 +25,50 @@ quint8 byteAt(QByteArrayView digits, qsizetype index) {
 
 namespace HexRecord {
 
-bool isWellFormed(QByteArrayView line) {
+Flaw flawOf(QByteArrayView line) {
+    using Kind = Flaw::Kind;
     if (line.isEmpty() || line.front() != ':') {
-        return false;
+        return {Kind::NoStartCode};
     }
     const QByteArrayView digits = line.sliced(1);
-    if (digits.size() < 10 || digits.size() % 2 != 0) {
-        return false;
-    }
-    for (const char c : digits) {
-        if (!isHexDigit(c)) {
-            return false;
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (!isHexDigit(digits[i])) {
+            return {Kind::NotADigit, i + 2, quint8(digits[i])};
         }
+    }
+    if (digits.size() % 2 != 0) {
+        return {Kind::OddDigits, 0, digits.size()};
+    }
+    if (digits.size() < 10) {
+        return {Kind::TooShort, 0, digits.size()};
     }
     const qsizetype byteCount = byteAt(digits, 0);
     if (digits.size() != 2 * (byteCount + 5)) {
-        return false;
+        return {Kind::WrongLength, 0, digits.size(), 2 * (byteCount + 5)};
     }
     quint8 sum = 0;
-    for (qsizetype i = 0; i < byteCount + 5; ++i) {
+    for (qsizetype i = 0; i < byteCount + 4; ++i) {
         sum += byteAt(digits, i);
     }
-    if (sum != 0) {
-        return false;
+    const quint8 checksum = byteAt(digits, byteCount + 4);
+    if (quint8(sum + checksum) != 0) {
+        return {Kind::Checksum, 0, checksum, quint8(-sum)};
     }
     const quint8 type = byteAt(digits, 3);
     if (type > 5) {
-        return false;
+        return {Kind::UnknownType, 0, type};
     }
     if (type == 2 || type == 4) {
         // An extended address other than zero would place the data outside the target.
         for (qsizetype i = 0; i < byteCount; ++i) {
             if (byteAt(digits, 4 + i) != 0) {
-                return false;
+                const qsizetype address =
+                    byteCount < 2 ? byteAt(digits, 4) : byteAt(digits, 4) << 8 | byteAt(digits, 5);
+                return {Kind::ExtendedAddress, 0, address};
             }
         }
     }
-    return true;
+    return {};
 }
 
 QByteArray recordType(QByteArrayView line) {

@@ -9,10 +9,37 @@
 // low byte first), checksum last.
 namespace HexRecord {
 
-// Whether the line is a well-formed record: ":" then only hexadecimal digits, an even number of
-// them, as many as the byte count calls for, a correct checksum, a record type 00 to 05, and a
-// zero value for the extended address records (types 02 and 04).
-bool isWellFormed(QByteArrayView line);
+// What keeps a line from being a well-formed record, the first fault found in this order: ":"
+// then only hexadecimal digits, an even number of them, at least 10, as many as the byte count
+// calls for, a correct checksum, a record type 00 to 05, and a zero value for the extended
+// address records (types 02 and 04).
+struct Flaw {
+    enum class Kind {
+        None,
+        NoStartCode,
+        NotADigit,
+        OddDigits,
+        TooShort,
+        WrongLength,
+        Checksum,
+        UnknownType,
+        ExtendedAddress
+    };
+    Kind kind = Kind::None;
+    qsizetype position = 0; // NotADigit: the character's position, counted from 1
+    // NotADigit: the character; OddDigits, TooShort, WrongLength: the digits after ":"; Checksum:
+    // the record's checksum; UnknownType: the type; ExtendedAddress: the address, from its first
+    // two bytes.
+    qsizetype found = 0;
+    // WrongLength: the digits that the byte count calls for; Checksum: the checksum that the
+    // record's bytes call for.
+    qsizetype expected = 0;
+    explicit operator bool() const { return kind != Kind::None; }
+};
+Flaw flawOf(QByteArrayView line);
+inline bool isWellFormed(QByteArrayView line) {
+    return !flawOf(line);
+}
 
 // Characters 8-9, or fewer when the line is shorter.
 QByteArray recordType(QByteArrayView line);

@@ -1,5 +1,6 @@
 #include "device/Markers.h"
 #include "hex/HexRecord.h"
+#include "hex/ReadBackCheck.h"
 #include "link/HexText.h"
 #include "ui/TDownloadForm.h"
 
@@ -44,11 +45,12 @@ bool TDownloadForm::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddr
     if (!sendAcknowledged(addressCommand)) {
         return false;
     }
-    bool everyWordMatches = true;
+    ReadBackCheck readBack;
     qsizetype index = 0;
     const auto readWord = [&] {
         SEND_HEX(QStringLiteral("r1"));
-        everyWordMatches &= hexValueOrZero(GET_WORD_REPLY()) == written[index++];
+        readBack.compare(quint16(wordAddress + index), written[index], GET_WORD_REPLY());
+        ++index;
     };
     BlockWordCounter = 1;
     for (int i = 0; i <= lastWordIndex; ++i) {
@@ -58,5 +60,7 @@ bool TDownloadForm::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddr
     for (int fill = fillWordsNeeded(); fill > 0; --fill) {
         readWord();
     }
-    return everyWordMatches && lastWriteAcknowledged;
+    if (!readBack.matched())
+        explainFailure(readBack.mismatch());
+    return readBack.matched() && lastWriteAcknowledged;
 }

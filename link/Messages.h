@@ -30,4 +30,30 @@ inline QString openFailure(SerialDevice::OpenResult result, const QString& portN
     return {};
 }
 
+// What the message of a port that would not open and set up leaves out: the device that a COM
+// name stands for, and why the device did not open, in words the user can act on. Empty when
+// there is nothing to add.
+inline QString openFailureDetail(SerialDevice::OpenResult result, const SerialDevice& device,
+                                 const QString& portName, const QString& devicePath) {
+    const bool named = devicePath != portName;
+    const QString mapping = portName + QStringLiteral(" is ") + devicePath;
+    if (result != SerialDevice::OpenResult::OpenFailed)
+        return named ? mapping : QString();
+    const QString subject =
+        named ? mapping + QStringLiteral(", which") : QStringLiteral("The device");
+    switch (device.openFault()) {
+    case SerialDevice::OpenFault::Missing:
+        return subject + QStringLiteral(" is not there: is the cradle's adapter plugged in?");
+    case SerialDevice::OpenFault::NoPermission:
+        return subject + QStringLiteral(" needs a permission you do not have: on Debian, add "
+                                        "yourself to the dialout group, then log in again");
+    case SerialDevice::OpenFault::Busy:
+        return subject + QStringLiteral(" is busy: another program holds it");
+    case SerialDevice::OpenFault::Other:
+    case SerialDevice::OpenFault::None:
+        break;
+    }
+    return subject + QStringLiteral(" cannot be opened: ") + device.errorString();
+}
+
 } // namespace Message

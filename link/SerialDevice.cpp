@@ -40,6 +40,21 @@ bool writeLineSettings(QSerialPort& port) {
            turnLineOff(port, &QSerialPort::setRequestToSend);
 }
 
+// What kept a device from opening. A device held by another program and one the user may not
+// use are both refused as a permission error.
+SerialDevice::OpenFault openFaultOf(const QSerialPort& port, const SerialPlatform& platform,
+                                    const QString& portName) {
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return SerialDevice::OpenFault::Missing;
+    case QSerialPort::PermissionError:
+        return platform.mayUse(portName) ? SerialDevice::OpenFault::Busy
+                                         : SerialDevice::OpenFault::NoPermission;
+    default:
+        return SerialDevice::OpenFault::Other;
+    }
+}
+
 } // namespace
 
 SerialDevice::SerialDevice() : port_(std::make_unique<QSerialPort>()) {}
@@ -50,8 +65,11 @@ SerialDevice::OpenResult SerialDevice::open(const QString& portName) {
     close();
     platform_ = &serialPlatform();
     port_->setPortName(platform_->devicePath(portName));
-    if (!port_->open(QIODevice::ReadWrite)) // exclusive: Qt's lock file and TIOCEXCL
+    openFault_ = OpenFault::None;
+    if (!port_->open(QIODevice::ReadWrite)) { // exclusive: Qt's lock file and TIOCEXCL
+        openFault_ = openFaultOf(*port_, *platform_, portName);
         return OpenResult::OpenFailed;
+    }
     open_ = true;
     if (!platform_->readLineSettings(port_->handle()))
         return OpenResult::ReadSettingsFailed;
@@ -69,6 +87,10 @@ SerialDevice::OpenResult SerialDevice::open(const QString& portName) {
 
 bool SerialDevice::isOpen() const {
     return open_;
+}
+
+QString SerialDevice::errorString() const {
+    return port_->errorString();
 }
 
 bool SerialDevice::close() {

@@ -31,6 +31,9 @@ public:
         PurgeFailed
     };
 
+    // Why the device itself did not open (OpenResult::OpenFailed).
+    enum class OpenFault { None, Missing, NoPermission, Busy, Other };
+
     SerialDevice();
     ~SerialDevice();
     SerialDevice(const SerialDevice&) = delete;
@@ -40,7 +43,9 @@ public:
     // The driver is asked for low latency, which close() undoes.
     OpenResult open(const QString& portName);
     bool isOpen() const;
-    bool close(); // false when there was nothing to close
+    OpenFault openFault() const { return openFault_; } // of the latest open()
+    QString errorString() const; // the system's own words for the latest failure
+    bool close();                // false when there was nothing to close
 
     qint64 write(const QByteArray& bytes); // the number of bytes transferred
     QByteArray read(int count);            // what arrived under the read rule, possibly nothing
@@ -52,6 +57,7 @@ private:
 
     std::unique_ptr<QSerialPort> port_;
     const SerialPlatform* platform_ = nullptr; // the one that opened the device
+    OpenFault openFault_ = OpenFault::None;
     bool open_ = false;       // open for the tool, even after the device itself went away
     bool lowLatency_ = false; // the driver switched low latency on for this opening
 };

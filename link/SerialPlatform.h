@@ -31,6 +31,9 @@ public:
     // Whether the device that a port name opens is there at all (it may still not be a port
     // that the system lists, such as a pseudo-terminal).
     virtual bool deviceExists(const QString& portName) const;
+    // Whether the user may read and write the device that a port name opens (true when the
+    // system does not tell).
+    virtual bool mayUse(const QString& portName) const;
     // The serial ports present now, in the system's order.
     virtual QList<DetectedPort> detectedPorts() const;
 

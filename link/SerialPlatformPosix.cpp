@@ -2,6 +2,7 @@
 #include "link/SerialPlatform.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
@@ -9,6 +10,7 @@
 
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <unistd.h>
 #ifdef __linux__
 #include <linux/serial.h>
 #endif
@@ -49,11 +51,18 @@ QString SerialPlatform::devicePath(const QString& portName) const {
     return QStringLiteral("/dev/ttyS%1").arg(match.captured(1).toInt() - 1);
 }
 
-// Qt opens a name without a leading "/" below /dev.
+// The file that Qt opens for a port name: a name without a leading "/" lies below /dev.
+static QString openedFile(const SerialPlatform& platform, const QString& portName) {
+    const QString path = platform.devicePath(portName);
+    return path.startsWith(QLatin1Char('/')) ? path : QStringLiteral("/dev/") + path;
+}
+
 bool SerialPlatform::deviceExists(const QString& portName) const {
-    const QString path = devicePath(portName);
-    return QFileInfo::exists(path.startsWith(QLatin1Char('/')) ? path
-                                                               : QStringLiteral("/dev/") + path);
+    return QFileInfo::exists(openedFile(*this, portName));
+}
+
+bool SerialPlatform::mayUse(const QString& portName) const {
+    return ::access(QFile::encodeName(openedFile(*this, portName)).constData(), R_OK | W_OK) == 0;
 }
 
 QList<DetectedPort> SerialPlatform::detectedPorts() const {

@@ -14,6 +14,11 @@ bool SerialPlatform::deviceExists(const QString&) const {
     return false;
 }
 
+// A port refused for its permissions is held by another program.
+bool SerialPlatform::mayUse(const QString&) const {
+    return true;
+}
+
 QList<DetectedPort> SerialPlatform::detectedPorts() const {
     QList<DetectedPort> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())

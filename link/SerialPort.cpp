@@ -2,6 +2,7 @@
 // single bytes over it.
 #include "link/Messages.h"
 #include "link/SerialDevice.h"
+#include "link/SerialPlatform.h"
 #include "ui/TDownloadForm.h"
 
 bool TDownloadForm::OpenCom(const QString& portName) {
@@ -9,7 +10,9 @@ bool TDownloadForm::OpenCom(const QString& portName) {
     const SerialDevice::OpenResult result = PortHandle.open(portName);
     if (result == SerialDevice::OpenResult::Ok)
         return true;
-    DO_ERROR(Message::openFailure(result, portName));
+    DO_ERROR(Message::openFailure(result, portName),
+             Message::openFailureDetail(result, PortHandle, portName,
+                                        serialPlatform().devicePath(portName)));
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "app/Messages.h"
 #include "device/Markers.h"
 #include "device/Messages.h"
+#include "driver/HexFileChoice.h"
 #include "driver/Messages.h"
 #include "link/Messages.h"
 #include "support/DownloadRig.h"
@@ -13,6 +14,7 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QtTest>
 
@@ -62,6 +64,8 @@ private slots:
     void portChoiceDuringTheEraseCancels();
     void fileThatVanishesEndsTheDownload();
     void withoutArgumentCannotReadTheFile();
+    void takesAFileWhenThereIsNone_data();
+    void takesAFileWhenThereIsNone();
     void showsTheSuccessOnTheGauge_data();
     void showsTheSuccessOnTheGauge();
     void writeRetriesAfterAFailure();
@@ -124,24 +128,38 @@ void DownloadTest::passesOverRecordsWithoutData() {
 
 void DownloadTest::refusesADamagedFileBeforeTouchingTheTarget_data() {
     QTest::addColumn<QByteArray>("text");
-    const QByteArray good = HexFiles::wordRecord(0, {1, 2, 3});
-    QByteArray badSum = good;
-    badSum[badSum.size() - 1] = badSum.back() == '0' ? '1' : '0';
-    QTest::newRow("blank line") << good + "\n\n" + HexFiles::endRecord();
-    QTest::newRow("no colon") << good + "\n " + good;
-    QTest::newRow("checksum") << good + "\n" + badSum;
-    QTest::newRow("odd digits") << good + "0";
-    QTest::newRow("extended address") << HexFiles::record(4, 0, QByteArray("\x00\x01", 2));
+    QTest::addColumn<QString>("fault");  // shown before "Download Failed"
+    QTest::addColumn<QString>("detail"); // with it in the status line's tool tip
+    const QByteArray good = ":06000000010002000300F4";
+    QTest::newRow("blank line") << good + "\n\n" + HexFiles::endRecord() << Message::InvalidHexFile
+                                << "line 2 is empty";
+    QTest::newRow("no colon") << good + "\n " + good << Message::ProblemReadingHexFile
+                              << "line 2 starts with a blank, not \":\"";
+    QTest::newRow("checksum") << good + "\n:06000000010002000300F0" << Message::InvalidHexFile
+                              << "line 2: checksum F0, the record's bytes call for F4";
+    QTest::newRow("odd digits") << good + "0" << Message::InvalidHexFile
+                                << "line 1: an odd number of digits (23) after \":\"";
+    QTest::newRow("not a digit") << QByteArray(":0600000001000200030G") << Message::InvalidHexFile
+                                 << "line 1: character 21 is \"G\", not a hexadecimal digit";
+    QTest::newRow("byte count") << QByteArray(":0700000001000200030005") << Message::InvalidHexFile
+                                << "line 1: byte count 07 calls for 24 digits after \":\", the "
+                                   "line has 22";
+    QTest::newRow("extended address")
+        << HexFiles::record(4, 0, QByteArray("\x00\x01", 2)) << Message::InvalidHexFile
+        << "line 1: extended address 0001 lies outside the target, only 0000 can be written";
 }
 
 void DownloadTest::refusesADamagedFileBeforeTouchingTheTarget() {
     QFETCH(QByteArray, text);
+    QFETCH(QString, fault);
+    QFETCH(QString, detail);
     DownloadRig rig;
     const quint16 previousWord = rig.target().programWord(0);
     QVERIFY(previousWord != 0x3FFF);
     rig.createWindow(text);
     rig.showAndDownload();
     rig.verifyFailedAndUsable(Message::DownloadFailed);
+    QCOMPARE(rig.tipLines(), (QStringList{fault, detail, Message::DownloadFailed}));
     QVERIFY2(rig.reportedErrors.isEmpty(), qPrintable(rig.reportedErrors.join('\n')));
     QCOMPARE(rig.report().bytesIn, 0u);
     QCOMPARE(rig.target().programWord(0), previousWord);
@@ -158,12 +176,15 @@ void DownloadTest::refusesADamagedFileWithoutOpeningThePort() {
 
 void DownloadTest::failsWhenVerificationFails_data() {
     QTest::addColumn<int>("fault");
-    QTest::newRow("one wrong word") << 0;
-    QTest::newRow("two wrong words that cancel in a sum") << 1;
+    QTest::addColumn<QString>("detail"); // in the status line's tool tip
+    QTest::newRow("one wrong word") << 0 << "word 0011 did not read back: 019A written, 0000 read";
+    QTest::newRow("two wrong words that cancel in a sum")
+        << 1 << "word 0011 did not read back: 019A written, 019B read";
 }
 
 void DownloadTest::failsWhenVerificationFails() {
     QFETCH(int, fault);
+    QFETCH(QString, detail);
     Options options = DownloadRig::quickTarget();
     if (fault == 0) {
         options.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x0011, 0x0000};
@@ -174,6 +195,7 @@ void DownloadTest::failsWhenVerificationFails() {
     rig.createWindow(HexFiles::image(40));
     rig.showAndDownload();
     rig.verifyFailedAndUsable(Message::DownloadFailed);
+    QCOMPARE(rig.tipLines(), (QStringList{Message::DownloadFailed, detail}));
     // The failing record is the last one sent: nothing after it.
     QCOMPARE(count(rig.commands(), "a0010"), 2);
     QCOMPARE(count(rig.commands(), "a0018"), 0);
@@ -256,6 +278,61 @@ void DownloadTest::withoutArgumentCannotReadTheFile() {
     QCOMPARE(rig.form().windowTitle(), ApplicationTitle);
     rig.verifyFailedAndUsable(Message::CannotReadHexFile);
     QCOMPARE(rig.report().bytesIn, 0u);
+}
+
+// Started without a file, the tool reports it; a file chosen in the dialog that Write opens, or
+// dropped onto the window, becomes the tool's file and is written.
+void DownloadTest::takesAFileWhenThereIsNone_data() {
+    QTest::addColumn<QString>("how");
+    QTest::newRow("chosen in the dialog") << "dialog";
+    QTest::newRow("dialog cancelled") << "cancel";
+    QTest::newRow("dropped onto the window") << "drop";
+}
+
+void DownloadTest::takesAFileWhenThereIsNone() {
+    QFETCH(QString, how);
+    DownloadRig rig;
+    QStringList asked; // the folder each dialog started in
+    setHexFileChooser([&](QWidget* parent, const QString& folder) {
+        asked << folder;
+        return parent == &rig.form() && how == "dialog" ? rig.hexPath() : QString();
+    });
+    rig.createWindowWithoutArgument();
+    HexFiles::writeFile(rig.hexPath(), HexFiles::image(8));
+    rig.showAndDownload();
+    rig.verifyFailedAndUsable(Message::CannotReadHexFile);
+    QCOMPARE(rig.tipLines(), (QStringList{Message::CannotReadHexFile,
+                                          "No HEX file was named: press Write to choose one, or "
+                                          "drop one onto the window"}));
+    QVERIFY(asked.isEmpty()); // the automatic start asks nothing
+    TDownloadForm& form = rig.form();
+    if (how == "drop") {
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(rig.hexPath())});
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&form, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&form, &drop);
+        QVERIFY(drop.isAccepted());
+    } else {
+        QTest::mouseClick(form.WriteButton, Qt::LeftButton);
+        QCOMPARE(asked, QStringList{QString()});
+    }
+    setHexFileChooser({});
+    if (how == "cancel") {
+        rig.verifyFailedAndUsable(Message::CannotReadHexFile);
+        QCOMPARE(form.windowTitle(), ApplicationTitle);
+        QCOMPARE(rig.report().bytesIn, 0u);
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 60000);
+    verifySucceeded(rig);
+    QVERIFY(form.Edit2->toolTip().isEmpty()); // the reports went when the download started
+    QCOMPARE(form.HexFileName, rig.hexPath());
+    QCOMPARE(form.windowTitle(), QStringLiteral("program.hex"));
+    QCOMPARE(rig.target().programWord(7), HexFiles::imageWord(7));
+    verifyErasedFrom(rig, 8);
 }
 
 void DownloadTest::showsTheSuccessOnTheGauge_data() {

@@ -55,6 +55,14 @@ private:
     bool takesIt_;
 };
 
+// A system that denies the user every device (root, who runs the tests, is never denied).
+class DeniedDevices : public SerialPlatform {
+public:
+    DeniedDevices() { setSerialPlatform(this); }
+    ~DeniedDevices() override { setSerialPlatform(nullptr); }
+    bool mayUse(const QString&) const override { return false; }
+};
+
 } // namespace
 
 class SerialTest : public QObject {
@@ -295,6 +303,46 @@ private slots:
         QCOMPARE(readMaster(pty, 1, 5000), QByteArray("*"));
         QVERIFY(other.close());
         QVERIFY(form.OpenCom(pty.slavePath()));
+    }
+
+    // The status line keeps the message; its tool tip says which device a COM name is and why
+    // the device would not open, in words the user can act on.
+    void openFailureSaysWhy_data() {
+        QTest::addColumn<QString>("device"); // "pty": a pseudo-terminal held by another opening
+        QTest::addColumn<bool>("denied");
+        QTest::addColumn<QString>("detail");
+        QTest::newRow("missing") << "/dev/ttyZELTRA-none" << false
+                                 << "The device is not there: is the cradle's adapter plugged in?";
+        QTest::newRow("missing COM name")
+            << "COM200" << false
+            << "COM200 is /dev/ttyS199, which is not there: is the cradle's adapter plugged in?";
+        QTest::newRow("busy") << "pty" << false << "The device is busy: another program holds it";
+        QTest::newRow("no permission")
+            << "pty" << true
+            << "The device needs a permission you do not have: on Debian, add yourself to the "
+               "dialout group, then log in again";
+        QTest::newRow("not a serial device")
+            << "/dev/null" << false << "The device cannot be opened: Inappropriate ioctl";
+    }
+    void openFailureSaysWhy() {
+        QFETCH(QString, device);
+        QFETCH(bool, denied);
+        QFETCH(QString, detail);
+        PtyPair pty;
+        SerialDevice holder;
+        if (device == "pty") {
+            device = pty.slavePath();
+            QCOMPARE(holder.open(device), SerialDevice::OpenResult::Ok);
+        }
+        const std::unique_ptr<DeniedDevices> system(denied ? new DeniedDevices : nullptr);
+        TDownloadForm form;
+        QVERIFY(!form.OpenCom(device));
+        const QString message = Message::openFailure(SerialDevice::OpenResult::OpenFailed, device);
+        QCOMPARE(form.Edit2->text(), message);
+        const QStringList tip = form.Edit2->toolTip().split('\n');
+        QCOMPARE(tip.size(), 2);
+        QCOMPARE(tip[0], message);
+        QVERIFY2(tip[1].trimmed().startsWith(detail), qPrintable(tip[1]));
     }
 
     // A device that goes away leaves the port "open" for the tool; its reads still take their

@@ -4,7 +4,11 @@
 #include "app/Messages.h"
 #include "app/SettingsFile.h"
 #include "app/StartUp.h"
+#include "link/SerialPlatform.h"
+#include "sim/PtyTarget.h"
 #include "support/CrampedFolder.h"
+#include "support/DownloadRig.h"
+#include "support/HexFiles.h"
 #include "support/StartedWindow.h"
 #include "ui/TDownloadForm.h"
 
@@ -40,6 +44,19 @@ QString markedItem(const TDownloadForm& form) {
             marked += item->objectName();
     return marked;
 }
+
+// A system whose COM1 is the simulated target's line.
+class TargetOnCom1 : public SerialPlatform {
+public:
+    explicit TargetOnCom1(QString line) : line_(std::move(line)) { setSerialPlatform(this); }
+    ~TargetOnCom1() override { setSerialPlatform(nullptr); }
+    QString devicePath(const QString& portName) const override {
+        return portName == QStringLiteral("COM1") ? line_ : SerialPlatform::devicePath(portName);
+    }
+
+private:
+    QString line_;
+};
 
 } // namespace
 
@@ -265,13 +282,13 @@ private slots:
     }
 
     // The settings cannot be written at activation where they belong: reported with that path,
-    // and the rest of the activation is abandoned.
-    void unwritableSettingsStopActivation_data() {
+    // and the start goes on with COM1 and the file given.
+    void unwritableSettingsStillStartTheDownload_data() {
         QTest::addColumn<bool>("userFolder");
         QTest::newRow("settings path beside the executable is a directory") << false;
         QTest::newRow("the user's folder cannot be made") << true;
     }
-    void unwritableSettingsStopActivation() {
+    void unwritableSettingsStillStartTheDownload() {
         QFETCH(bool, userFolder);
         QTemporaryDir directory;
         // A missing executable's directory cannot take the file; the user's folder then cannot
@@ -286,20 +303,21 @@ private slots:
                        : exeDir + QStringLiteral("DWNLD.INI");
         if (!userFolder)
             QVERIFY(QDir().mkdir(settingsPath));
-        TDownloadForm form(StartupContext{
-            exeDir + QStringLiteral("dwnld"),
-            {exeDir + QStringLiteral("dwnld"), directory.filePath(QStringLiteral("blinker.hex"))}});
-        form.setWindowTitle(QStringLiteral("before activation"));
+        const QString hexFile = directory.filePath(QStringLiteral("blinker.hex"));
+        HexFiles::writeFile(hexFile, HexFiles::image(8));
+        zeltra::sim::PtyTarget target(DownloadRig::quickTarget());
+        const TargetOnCom1 system(QString::fromStdString(target.devicePath()));
+        TDownloadForm form(StartupContext{exeDir + QStringLiteral("dwnld"),
+                                          {exeDir + QStringLiteral("dwnld"), hexFile}});
         form.show();
         form.activateWindow();
-        QTRY_COMPARE_WITH_TIMEOUT(reports_.size(), 1, 10000);
-        QCOMPARE(reports_.first(), Message::unableToWrite(settingsPath));
-        QCOMPARE(form.windowTitle(), QStringLiteral("before activation"));
+        QTRY_VERIFY_WITH_TIMEOUT(target.report().goReceived, 60000);
+        QCOMPARE(reports_, QStringList{Message::unableToWrite(settingsPath)});
+        QCOMPARE(form.windowTitle(), QStringLiteral("blinker.hex"));
         QCOMPARE(form.PortName, QStringLiteral("COM1"));
-        QVERIFY(form.HexFileName.isEmpty());
-        QVERIFY(!form.HexFilePresent);
-        QCOMPARE(form.Edit2->text(), QStringLiteral("testing")); // no download was started
-        QVERIFY(form.isVisible());
+        QCOMPARE(markedItem(form), QStringLiteral("COM1Item"));
+        QCOMPARE(form.HexFileName, hexFile);
+        QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 10000); // closed itself after the success
     }
 
     // A port choice that cannot be saved keeps the choice itself.

@@ -4,7 +4,9 @@
 #include "app/Messages.h"
 #include "app/SettingsFile.h"
 #include "device/Messages.h"
+#include "driver/HexFileChoice.h"
 #include "driver/Messages.h"
+#include "link/Messages.h"
 #include "link/Protocol.h"
 #include "support/PtyPair.h"
 #include "support/StartedWindow.h"
@@ -56,6 +58,8 @@ private slots:
     void initTestCase() {
         QApplication::setQuitOnLastWindowClosed(false);
         setErrorReporter([this](const QString& message) { reports_ << message; });
+        // Write pressed without a file asks for one: no file is chosen here.
+        setHexFileChooser([](QWidget*, const QString&) { return QString(); });
     }
     void init() { reports_.clear(); }
 
@@ -371,6 +375,47 @@ private slots:
         QFETCH(int, cancelClicks);
         QCOMPARE(writes.count(), 2 * writeClicks);
         QCOMPARE(cancels.count(), 2 * cancelClicks);
+    }
+
+    // A text too long for the status line is shown elided in the middle; the whole text is the
+    // first line of the tool tip, followed by the detail of a report.
+    void longTextIsElidedInTheMiddle_data() {
+        QTest::addColumn<QString>("portName"); // the port that would not open, or none
+        QTest::addColumn<QString>("text");     // shown by DISPLAY_MESSAGE when there is no port
+        QTest::addColumn<int>("tipLines");
+        const QString byId =
+            QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10KZ3Q1-if00-port0");
+        QTest::newRow("port that would not open") << byId << QString() << 2;
+        QTest::newRow("progress text") << QString() << "Using " + byId << 1;
+        QTest::newRow("text that fits") << QString() << Message::PressReset << 0;
+    }
+    void longTextIsElidedInTheMiddle() {
+        QFETCH(QString, portName);
+        QFETCH(QString, text);
+        QFETCH(int, tipLines);
+        TDownloadForm form;
+        if (portName.isEmpty()) {
+            form.DISPLAY_MESSAGE(text);
+        } else {
+            QVERIFY(!form.OpenCom(portName));
+            text = Message::openFailure(SerialDevice::OpenResult::OpenFailed, portName);
+        }
+        QCOMPARE(form.Edit2->text(), text);
+        const QString shown = form.Edit2->shownText();
+        QVERIFY(form.Edit2->fontMetrics().horizontalAdvance(shown) <=
+                form.Edit2->contentsRect().width());
+        const QStringList tip = form.Edit2->toolTip().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(tip.size(), tipLines);
+        if (tipLines == 0) {
+            QCOMPARE(shown, text);
+            return;
+        }
+        const QStringList ends = shown.split(QChar(0x2026));
+        QCOMPARE(ends.size(), 2);
+        // The words before the long path stay whole.
+        QVERIFY2(text.startsWith(ends[0]) && ends[0].contains(" /dev/"), qPrintable(shown));
+        QVERIFY2(text.endsWith(ends[1]) && ends[1].size() > 5, qPrintable(shown));
+        QCOMPARE(tip[0], text);
     }
 
     // The start-up sequence runs on the first activation only.

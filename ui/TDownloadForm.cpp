@@ -11,16 +11,18 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCoreApplication>
+#include <QDropEvent>
 #include <QEvent>
 #include <QFrame>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 
@@ -108,6 +110,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
                    Qt::WindowStaysOnTopHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(windowFont(false));
     setColors(this, Silver, Qt::black);
+    setAcceptDrops(true); // a HEX file dropped onto the window is written
 
     Timer1 = makeTimer(this, "Timer1", 10);
     connectHandler(this, Timer1, &QTimer::timeout, &TDownloadForm::Timer1Timer);
@@ -151,7 +154,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
 
     Bevel2 = makeBevel(client, "Bevel2", QRect(8, 38, 257, 17), QFrame::Panel | QFrame::Sunken);
 
-    Edit2 = new QLabel(QStringLiteral("testing"), client);
+    Edit2 = new StatusLine(QStringLiteral("testing"), client);
     Edit2->setObjectName(QStringLiteral("Edit2"));
     Edit2->setGeometry(11, 14, 253, 19);
     Edit2->setAlignment(Qt::AlignCenter);
@@ -208,19 +211,23 @@ void TDownloadForm::CloseButtonClick(QObject*) {
 }
 
 void TDownloadForm::DISPLAY_MESSAGE(const QString& text) {
-    Edit2->setText(text);
+    Edit2->setStatus(text);
     pump();
 }
 
-void TDownloadForm::DO_ERROR(const QString& text) {
+void TDownloadForm::DO_ERROR(const QString& text, const QString& detail) {
     WriteButton->setEnabled(true);
     CancelButton->setEnabled(true);
     CloseButton->setEnabled(true);
     DownloadOk = false;
     DownloadGauge->setBarColor(GaugeColor::Red); // the bar keeps its length
-    Edit2->setText(text);
+    Edit2->report(text, detail.isEmpty() ? std::exchange(failureDetail_, {}) : detail);
     pump();
     CloseCom();
+}
+
+void TDownloadForm::explainFailure(const QString& detail) {
+    failureDetail_ = detail;
 }
 
 bool TDownloadForm::event(QEvent* e) {
@@ -239,6 +246,20 @@ bool TDownloadForm::event(QEvent* e) {
             return handled;
         }
         break;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+        auto* drag = static_cast<QDragMoveEvent*>(e);
+        acceptsDrop(*drag->mimeData()) ? drag->acceptProposedAction() : drag->ignore();
+        return true;
+    }
+    case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(e);
+        if (!acceptsDrop(*drop->mimeData()))
+            return QMainWindow::event(e);
+        drop->acceptProposedAction();
+        writeDroppedFile(*drop->mimeData());
+        return true;
+    }
     case QEvent::KeyPress:
         if (pressButtonForKey(*static_cast<QKeyEvent*>(e)))
             return true;

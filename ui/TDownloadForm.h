@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/SerialDevice.h"
+#include "ui/StatusLine.h"
 
 #include <QByteArray>
 #include <QMainWindow>
@@ -13,9 +14,9 @@ class QAction;
 class QActionGroup;
 class QFrame;
 class QKeyEvent;
-class QLabel;
 class QMenu;
 class QMenuBar;
+class QMimeData;
 class QPushButton;
 class QTimer;
 class QWidget;
@@ -52,7 +53,7 @@ public:
     QAction* COM3Item = nullptr;
     ProgressGauge* DownloadGauge = nullptr;
     QFrame* Bevel2 = nullptr;
-    QLabel* Edit2 = nullptr;
+    StatusLine* Edit2 = nullptr;
     QFrame* Bevel3 = nullptr;
     QTimer* Timeout_Timer = nullptr;
     QWidget* Panel1 = nullptr;
@@ -80,7 +81,12 @@ public:
     void CancelButtonClick(QObject* Sender);
     void CloseButtonClick(QObject* Sender);
     void DISPLAY_MESSAGE(const QString& text);
-    void DO_ERROR(const QString& text);
+    // The detail says what the text leaves out (the device, the line, the word); it is shown in
+    // the status line's tool tip. Without one, the detail noted by explainFailure() is taken.
+    void DO_ERROR(const QString& text, const QString& detail = QString());
+    // Notes the detail of a failure found here and reported by a caller: it goes with the next
+    // report.
+    void explainFailure(const QString& detail);
 
     // Download driver (driver/).
     void WriteButtonClick(QObject* Sender);
@@ -113,6 +119,9 @@ public:
     bool PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddress, quint8 lastWordIndex);
     bool PROGRAM_EEPROM(const QByteArray& line, quint16 wordAddress, quint8 lastWordIndex);
 
+    // Makes path the HEX file: its name is the caption (start-up, app/).
+    void takeHexFile(const QString& path);
+
     // The settings file, opened during activation and kept to the end of the program.
     SettingsFile* settingsFile() const { return SettingsFile_.get(); }
 
@@ -126,6 +135,11 @@ private:
     // Enter presses Write and Escape presses Cancel, each when its button is enabled.
     bool pressButtonForKey(const QKeyEvent& key);
     void centreOnScreen();
+
+    // A HEX file chosen or dropped when there is none to write (driver/).
+    bool askForHexFile();
+    bool acceptsDrop(const QMimeData& data) const;
+    void writeDroppedFile(const QMimeData& data);
 
     // Steps of the download (driver/).
     bool runDownload(HexFileReader& hexFile);
@@ -150,6 +164,8 @@ private:
     bool activated_ = false;   // the start-up sequence runs on the first activation only
     bool centred_ = false;     // the window is centred on the screen when first shown
     bool downloading_ = false; // a download is running (or still unwinding)
+
+    QString failureDetail_; // noted by explainFailure() for the next report
 
     // The Port menu's detected ports and the port in use, below the three COM items.
     PortMenu* portMenu_ = nullptr;

@@ -62,6 +62,14 @@ QString DownloadRig::status() const {
     return window_.form().Edit2->text();
 }
 
+QStringList DownloadRig::tipLines() const {
+    QStringList lines = window_.form().Edit2->toolTip().split('\n');
+    for (QString& line : lines) {
+        line = line.trimmed();
+    }
+    return lines;
+}
+
 QStringList DownloadRig::commands() const {
     QStringList list;
     for (const std::string& command : target_->report().commandLog) {

@@ -40,6 +40,8 @@ public:
     void when(std::function<bool()> condition, std::function<void()> action);
 
     QString status() const;
+    // The lines of the status line's tool tip, without their indentation.
+    QStringList tipLines() const;
     zeltra::sim::Report report() const { return target_->report(); }
     QStringList commands() const; // every command line the target received, in order
 
