@@ -184,6 +184,9 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     setTabOrder(WriteButton, CancelButton);
     setTabOrder(CancelButton, CloseButton);
 
+    successShown_ = makeTimer(this, "SuccessShown", SuccessShownMs);
+    connect(successShown_, &QTimer::timeout, this, &QWidget::close);
+
     // The window takes the size of its menu bar and client area, and keeps it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -205,6 +208,12 @@ void TDownloadForm::CloseButtonClick(QObject*) {
     CancelButton->setEnabled(true);
     CloseCom();
     close();
+}
+
+void TDownloadForm::closeAfterSuccess() {
+    WriteButton->setEnabled(false);
+    CancelButton->setEnabled(false);
+    successShown_->start();
 }
 
 void TDownloadForm::DISPLAY_MESSAGE(const QString& text) {

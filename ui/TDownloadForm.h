@@ -32,6 +32,9 @@ struct StartupContext {
     static StartupContext fromApplication();
 };
 
+// How long the window shows a successful download before it closes itself.
+constexpr int SuccessShownMs = 1000;
+
 // The downloader's one window. It holds every control the user sees, the state of the tool, and
 // all of the tool's operations; each operation is implemented in the folder of its subsystem.
 class TDownloadForm : public QMainWindow {
@@ -126,6 +129,9 @@ private:
     // Enter presses Write and Escape presses Cancel, each when its button is enabled.
     bool pressButtonForKey(const QKeyEvent& key);
     void centreOnScreen();
+    // Shows the success for SuccessShownMs, with nothing left to write or cancel, then closes
+    // the window; Close closes it at once.
+    void closeAfterSuccess();
 
     // Steps of the download (driver/).
     bool runDownload(HexFileReader& hexFile);
@@ -150,6 +156,9 @@ private:
     bool activated_ = false;   // the start-up sequence runs on the first activation only
     bool centred_ = false;     // the window is centred on the screen when first shown
     bool downloading_ = false; // a download is running (or still unwinding)
+
+    // Closes the window once a successful download has been seen.
+    QTimer* successShown_ = nullptr;
 
     // The Port menu's detected ports and the port in use, below the three COM items.
     PortMenu* portMenu_ = nullptr;
