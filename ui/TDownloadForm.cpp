@@ -37,12 +37,15 @@ QFont windowFont(bool bold) {
     return font;
 }
 
+// The colours of a control; disabled, its text is grey like its greyed picture.
 void setColors(QWidget* widget, const QColor& background, const QColor& text) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, background);
     palette.setColor(QPalette::Button, background);
     palette.setColor(QPalette::WindowText, text);
     palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, ButtonPictures::Grey);
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, ButtonPictures::Grey);
     widget->setPalette(palette);
 }
 
