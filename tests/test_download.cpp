@@ -345,8 +345,8 @@ void DownloadTest::snapshots() {
             },
             [&] { save(form, "download-writing.png"); });
         rig.showAndDownload();
+        save(form, "download-success.png"); // while the success is shown
         verifySucceeded(rig);
-        save(form, "download-success.png");
     }
     Options options = DownloadRig::quickTarget();
     options.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x0150, 0x0000};
@@ -355,6 +355,15 @@ void DownloadTest::snapshots() {
     rig.showAndDownload();
     rig.verifyFailedAndUsable(Message::DownloadFailed);
     save(rig.form(), "download-failed.png");
+
+    DownloadRig refused; // a port that will not open: a failure before any progress
+    refused.createWindow(HexFiles::image(8));
+    HexFiles::writeFile(refused.folder() + "/DWNLD.INI",
+                        "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
+    refused.showAndDownload();
+    refused.verifyFailedAndUsable(
+        Message::openFailure(SerialDevice::OpenResult::OpenFailed, "/dev/absent-port"));
+    save(refused.form(), "download-failed-at-once.png");
 }
 
 QTEST_MAIN(DownloadTest)
