@@ -58,7 +58,7 @@ void TDownloadForm::WriteButtonClick(QObject* Sender) {
     }
     // The download has closed the port; closing the main window ends the program.
     if (succeeded) {
-        close();
+        closeAfterSuccess();
     }
 }
 
@@ -184,6 +184,8 @@ bool TDownloadForm::startNewProgram() {
     }
     SEND_HEX(QStringLiteral("g"));
     DownloadGauge->setBarColor(GaugeColor::Lime);
+    // The whole bar, however many lines the file had.
+    DownloadGauge->setMaximum(100);
     DownloadGauge->setProgress(100);
     DISPLAY_MESSAGE(Message::WrittenSuccessfully);
     WriteButton->setEnabled(true);

@@ -32,7 +32,7 @@ void verifyWriteStartsAgain(DownloadRig& rig) {
     QTest::mouseClick(form.WriteButton, Qt::LeftButton);
     QCOMPARE(rig.status(), Message::WrittenSuccessfully);
     QVERIFY(newCradle.report().goReceived);
-    QVERIFY(!form.isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 10000);
 }
 
 } // namespace

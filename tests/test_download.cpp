@@ -35,13 +35,17 @@ void verifyErasedFrom(DownloadRig& rig, int from) {
     QCOMPARE(rig.target().programWord(BootVector), CompletionMarker);
 }
 
+// The success is shown on a full gauge, with the port closed; then the window closes itself.
 void verifySucceeded(DownloadRig& rig) {
     QCOMPARE(rig.status(), Message::WrittenSuccessfully);
     QVERIFY(rig.report().goReceived);
     QVERIFY(rig.form().DownloadOk);
-    QVERIFY(!rig.form().isVisible());
     QVERIFY(!rig.form().PortHandle.isOpen());
+    QCOMPARE(rig.form().DownloadGauge->percentDone(), 100);
+    QCOMPARE(rig.form().DownloadGauge->barColor(), GaugeColor::Lime);
     QCOMPARE(rig.report().violations, std::vector<std::string>{});
+    QVERIFY(rig.form().isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(!rig.form().isVisible(), 10000);
 }
 
 } // namespace
@@ -326,9 +330,9 @@ void DownloadTest::takesAFileWhenThereIsNone() {
         QCOMPARE(rig.report().bytesIn, 0u);
         return;
     }
-    QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 60000);
-    verifySucceeded(rig);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), Message::WrittenSuccessfully, 60000);
     QVERIFY(form.Edit2->toolTip().isEmpty()); // the reports went when the download started
+    verifySucceeded(rig);
     QCOMPARE(form.HexFileName, rig.hexPath());
     QCOMPARE(form.windowTitle(), QStringLiteral("program.hex"));
     QCOMPARE(rig.target().programWord(7), HexFiles::imageWord(7));
@@ -336,23 +340,36 @@ void DownloadTest::takesAFileWhenThereIsNone() {
 }
 
 void DownloadTest::showsTheSuccessOnTheGauge_data() {
-    QTest::addColumn<int>("lines");
-    QTest::addColumn<int>("percent");
-    QTest::newRow("250 lines") << 250 << 40;
-    QTest::newRow("80 lines") << 80 << 100;
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("close"); // Close is pressed while the success is shown
+    const QByteArray lines250 = HexFiles::image(249 * 8).replace("\r\n", "\n").chopped(1);
+    QTest::newRow("250 lines") << lines250 << false;
+    QTest::newRow("80 lines") << HexFiles::image(79 * 8).replace("\r\n", "\n").chopped(1) << false;
+    QTest::newRow("empty file") << QByteArray() << false;
+    QTest::newRow("250 lines, Close") << lines250 << true;
 }
 
+// The whole bar, whatever the number of lines, for a moment in which there is nothing left to
+// write or cancel; then the window closes by itself, or at once on Close.
 void DownloadTest::showsTheSuccessOnTheGauge() {
-    QFETCH(int, lines);
-    QFETCH(int, percent);
+    QFETCH(QByteArray, text);
+    QFETCH(bool, close);
     DownloadRig rig;
-    rig.createWindow(HexFiles::image((lines - 1) * 8).replace("\r\n", "\n").chopped(1));
+    rig.createWindow(text);
+    TDownloadForm& form = rig.form();
+    QElapsedTimer shown;
+    rig.when([&] { return rig.status() == Message::WrittenSuccessfully; }, [&] { shown.start(); });
     rig.showAndDownload();
+    QVERIFY(!form.WriteButton->isEnabled());
+    QVERIFY(!form.CancelButton->isEnabled());
+    if (close) {
+        QTest::mouseClick(form.CloseButton, Qt::LeftButton);
+        QVERIFY(!form.isVisible());
+        return;
+    }
     verifySucceeded(rig);
-    QCOMPARE(rig.form().DownloadGauge->maximum(), lines);
-    QCOMPARE(rig.form().DownloadGauge->percentDone(), percent);
+    QVERIFY2(shown.elapsed() >= SuccessShownMs - 100, QByteArray::number(shown.elapsed()) + " ms");
 }
-
 void DownloadTest::writeRetriesAfterAFailure() {
     DownloadRig rig;
     rig.createWindow(HexFiles::image(8));
@@ -405,8 +422,8 @@ void DownloadTest::snapshots() {
             },
             [&] { save(form, "download-writing.png"); });
         rig.showAndDownload();
+        save(form, "download-success.png"); // while the success is shown
         verifySucceeded(rig);
-        save(form, "download-success.png");
     }
     Options options = DownloadRig::quickTarget();
     options.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x0150, 0x0000};
@@ -415,6 +432,15 @@ void DownloadTest::snapshots() {
     rig.showAndDownload();
     rig.verifyFailedAndUsable(Message::DownloadFailed);
     save(rig.form(), "download-failed.png");
+
+    DownloadRig refused; // a port that will not open: a failure before any progress
+    refused.createWindow(HexFiles::image(8));
+    HexFiles::writeFile(refused.folder() + "/DWNLD.INI",
+                        "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
+    refused.showAndDownload();
+    refused.verifyFailedAndUsable(
+        Message::openFailure(SerialDevice::OpenResult::OpenFailed, "/dev/absent-port"));
+    save(refused.form(), "download-failed-at-once.png");
 }
 
 QTEST_MAIN(DownloadTest)

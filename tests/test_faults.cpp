@@ -404,7 +404,7 @@ void FaultTest::endsAsSpecified() {
         rig.verifyFailedAndUsable(status);
     } else {
         QCOMPARE(rig.status(), status);
-        QVERIFY(!form.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 10000);
         QVERIFY(!form.PortHandle.isOpen());
     }
     if (!flashed.isEmpty()) {

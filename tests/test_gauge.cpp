@@ -145,20 +145,25 @@ private slots:
         QTest::addColumn<QRgb>("bar");
         QTest::addColumn<int>("barWidth");
         QTest::addColumn<QList<QRgb>>("textColors");
+        QTest::addColumn<bool>("framed"); // a frame in the bar colour, and the text in it
 
         // 257 pixels wide: the bar is 257 x percentage / 100, truncated.
         QTest::newRow("0 %, no bar, black text")
-            << 0 << GaugeColor::Lime.rgb() << 0 << QList<QRgb>{Black};
+            << 0 << GaugeColor::Lime.rgb() << 0 << QList<QRgb>{Black} << false;
         QTest::newRow("30 %, text over white")
-            << 30 << GaugeColor::Lime.rgb() << 77 << QList<QRgb>{Black};
+            << 30 << GaugeColor::Lime.rgb() << 77 << QList<QRgb>{Black} << false;
         QTest::newRow("50 %, text over both")
-            << 50 << GaugeColor::Lime.rgb() << 128 << QList<QRgb>{Black, Magenta};
+            << 50 << GaugeColor::Lime.rgb() << 128 << QList<QRgb>{Black, Magenta} << false;
         QTest::newRow("70 %, text over lime")
-            << 70 << GaugeColor::Lime.rgb() << 179 << QList<QRgb>{Magenta};
+            << 70 << GaugeColor::Lime.rgb() << 179 << QList<QRgb>{Magenta} << false;
         QTest::newRow("100 %, text over lime")
-            << 100 << GaugeColor::Lime.rgb() << 257 << QList<QRgb>{Magenta};
+            << 100 << GaugeColor::Lime.rgb() << 257 << QList<QRgb>{Magenta} << false;
         QTest::newRow("70 %, text over red")
-            << 70 << GaugeColor::Red.rgb() << 179 << QList<QRgb>{Cyan};
+            << 70 << GaugeColor::Red.rgb() << 179 << QList<QRgb>{Cyan} << false;
+        QTest::newRow("0 %, red: a red frame and red text")
+            << 0 << GaugeColor::Red.rgb() << 0 << QList<QRgb>{GaugeColor::Red.rgb()} << true;
+        QTest::newRow("0 %, blue: no frame")
+            << 0 << GaugeColor::Blue.rgb() << 0 << QList<QRgb>{Black} << false;
     }
 
     void pixels() {
@@ -166,6 +171,7 @@ private slots:
         QFETCH(QRgb, bar);
         QFETCH(int, barWidth);
         QFETCH(QList<QRgb>, textColors);
+        QFETCH(bool, framed);
 
         ProgressGauge gauge;
         QFont font = gauge.font();
@@ -178,23 +184,28 @@ private slots:
         const QImage image = grabbed(gauge);
         QCOMPARE(image.size(), QSize(257, 17));
 
-        // The top row lies above the text: the bar, then the white background.
+        // The top row lies above the text: the bar, then the white background (or the frame).
         for (int x = 0; x < image.width(); ++x)
-            QCOMPARE(image.pixel(x, 0), x < barWidth ? bar : White);
+            QCOMPARE(image.pixel(x, 0), x < barWidth || framed ? bar : White);
 
-        // The text: every pixel either the bar or the background, or their inverse.
-        QSet<QRgb> inverted;
+        // The text: every pixel either the frame, the bar or the background, or the text's own
+        // colour: the inverse of what lies beneath it, or in a frame the frame's colour.
+        const int frame = framed ? ProgressGauge::FailureFrameWidth : 0;
+        const QRect inside = image.rect().adjusted(frame, frame, -frame, -frame);
+        QSet<QRgb> text;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
-                const QRgb beneath = x < barWidth ? bar : White;
+                const bool onFrame = !inside.contains(x, y);
+                const QRgb beneath = x < barWidth || onFrame ? bar : White;
                 const QRgb pixel = image.pixel(x, y);
                 if (pixel != beneath) {
-                    QCOMPARE(pixel, beneath ^ 0x00FFFFFF);
-                    inverted.insert(pixel);
+                    QVERIFY(!onFrame);
+                    QCOMPARE(pixel, framed ? bar : beneath ^ 0x00FFFFFF);
+                    text.insert(pixel);
                 }
             }
         }
-        QCOMPARE(inverted, QSet<QRgb>(textColors.begin(), textColors.end()));
+        QCOMPARE(text, QSet<QRgb>(textColors.begin(), textColors.end()));
     }
 
     // The text is centred: as much of it left of the middle as right of it, give or take a pixel.

@@ -218,6 +218,38 @@ private slots:
         QVERIFY(form.WriteButton->isDefault());
     }
 
+    // A caption is black, and grey like the greyed picture while its button is disabled. The
+    // pictures are taken off, so that only the caption is darker than the button's face.
+    void captionGreyedWhenDisabled_data() {
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<int>("caption"); // its colour's level (all three channels alike)
+        QTest::newRow("enabled") << true << 0x00;
+        QTest::newRow("disabled") << false << ButtonPictures::Grey.red();
+    }
+    void captionGreyedWhenDisabled() {
+        QFETCH(bool, enabled);
+        QFETCH(int, caption);
+        StartedWindow window{QStringList{}};
+        for (QPushButton* button :
+             {window.form().WriteButton, window.form().CancelButton, window.form().CloseButton}) {
+            button->setIcon(QIcon());
+            button->setEnabled(enabled);
+            const QImage image = button->grab().toImage();
+            // The darkest pixel inside the button's frame; anti-aliasing leaves it a few steps
+            // off the caption's colour.
+            int darkest = 0xFF;
+            const QRect face = image.rect().adjusted(4, 4, -4, -4);
+            for (int y = face.top(); y <= face.bottom(); ++y)
+                for (int x = face.left(); x <= face.right(); ++x) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    darkest =
+                        std::min(darkest, std::max({pixel.red(), pixel.green(), pixel.blue()}));
+                }
+            QVERIFY2(qAbs(darkest - caption) <= 0x10,
+                     qPrintable(button->objectName() + ": " + QString::number(darkest, 16)));
+        }
+    }
+
     void tabOrder() {
         StartedWindow window{QStringList{}};
         TDownloadForm& form = window.form();

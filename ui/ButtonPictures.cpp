@@ -113,7 +113,7 @@ QImage greyed(const QImage& picture) {
     QImage result(source.size(), QImage::Format_ARGB32);
     result.fill(Qt::transparent);
     const QRgb highlight = qRgb(0xFF, 0xFF, 0xFF);
-    const QRgb shadow = qRgb(0x80, 0x80, 0x80);
+    const QRgb shadow = Grey.rgb();
     // The shape in white, one pixel down and right, then in grey on top.
     for (int pass = 0; pass < 2; ++pass) {
         const int offset = pass == 0 ? 1 : 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QIcon>
 #include <QImage>
 
@@ -8,6 +9,8 @@
 namespace ButtonPictures {
 
 constexpr int Size = 18;
+// The grey of a greyed picture, which a disabled button's caption shares.
+inline const QColor Grey(0x80, 0x80, 0x80);
 
 QIcon tick();  // the Write button: a green tick
 QIcon cross(); // the Cancel button: a red cross

@@ -69,11 +69,20 @@ void ProgressGauge::paintEvent(QPaintEvent*) {
     const int barWidth = int(qint64(width()) * percentDone() / 100);
     if (barWidth > 0)
         painter.fillRect(QRect(0, 0, barWidth, height()), barColor_);
+    // A failure before any progress has no bar to turn red: the frame and the text show it.
+    const bool emptyFailure = barWidth == 0 && barColor_ == GaugeColor::Red;
+    if (emptyFailure) {
+        painter.setPen(
+            QPen(barColor_, FailureFrameWidth, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        const qreal inset = FailureFrameWidth / 2.0;
+        painter.drawRect(QRectF(rect()).adjusted(inset, inset, -inset, -inset));
+    }
 
     QFont textFont = font();
     textFont.setStyleStrategy(QFont::NoAntialias); // whole pixels, each inverted exactly
     painter.setFont(textFont);
-    painter.setPen(Qt::white);
+    // Over white, the pen that turns the text red; otherwise white, which inverts the colour.
+    painter.setPen(emptyFailure ? QColor(~barColor_.rgb() & 0xFFFFFF) : QColor(Qt::white));
     painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
     painter.drawText(rect(), Qt::AlignCenter, QString::asprintf("%d%%", percentDone()));
     painter.end();

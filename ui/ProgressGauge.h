@@ -12,11 +12,14 @@ inline const QColor Red(0xFF, 0x00, 0x00);
 } // namespace GaugeColor
 
 // A horizontal progress gauge: a bar on a white background with the whole-number percentage
-// drawn inverted over both (black over white, magenta over a lime bar).
+// drawn inverted over both (black over white, magenta over a lime bar). A red gauge without a
+// bar, a failure before any progress, shows a red frame and its percentage in red.
 class ProgressGauge : public QWidget {
     Q_OBJECT
 
 public:
+    static constexpr int FailureFrameWidth = 2; // pixels
+
     explicit ProgressGauge(QWidget* parent = nullptr);
 
     int minimum() const { return minimum_; }

@@ -39,12 +39,15 @@ QFont windowFont(bool bold) {
     return font;
 }
 
+// The colours of a control; disabled, its text is grey like its greyed picture.
 void setColors(QWidget* widget, const QColor& background, const QColor& text) {
     QPalette palette = widget->palette();
     palette.setColor(QPalette::Window, background);
     palette.setColor(QPalette::Button, background);
     palette.setColor(QPalette::WindowText, text);
     palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, ButtonPictures::Grey);
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, ButtonPictures::Grey);
     widget->setPalette(palette);
 }
 
@@ -86,6 +89,22 @@ QAction* makePortItem(QMenu* menu, QActionGroup* group, const char* name, int nu
     return item;
 }
 
+// Gives the keyboard focus to a button that becomes enabled while no control has it, so that a
+// control always shows the focus: the buttons lose it one by one while a download runs.
+class FocusOnEnable : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::EnabledChange) {
+            auto* button = static_cast<QWidget*>(watched);
+            const QWidget* focused = button->window()->focusWidget();
+            if (button->isEnabled() && (focused == nullptr || !focused->isEnabled()))
+                button->setFocus(Qt::OtherFocusReason);
+        }
+        return false;
+    }
+};
+
 QPushButton* makeButton(QWidget* panel, const char* name, const QString& caption,
                         const QString& hint, const QIcon& picture, int left) {
     auto* button = new QPushButton(picture, caption, panel);
@@ -111,6 +130,8 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     setFont(windowFont(false));
     setColors(this, Silver, Qt::black);
     setAcceptDrops(true); // a HEX file dropped onto the window is written
+    // The control with the keyboard focus always shows it, not only once Tab has been pressed.
+    setAttribute(Qt::WA_KeyboardFocusChange);
 
     Timer1 = makeTimer(this, "Timer1", 10);
     connectHandler(this, Timer1, &QTimer::timeout, &TDownloadForm::Timer1Timer);
@@ -186,6 +207,12 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     connectHandler(this, CloseButton, &QPushButton::clicked, &TDownloadForm::CloseButtonClick);
     setTabOrder(WriteButton, CancelButton);
     setTabOrder(CancelButton, CloseButton);
+    auto* focusOnEnable = new FocusOnEnable(this);
+    for (QPushButton* button : {WriteButton, CancelButton, CloseButton})
+        button->installEventFilter(focusOnEnable);
+
+    successShown_ = makeTimer(this, "SuccessShown", SuccessShownMs);
+    connect(successShown_, &QTimer::timeout, this, &QWidget::close);
 
     // The window takes the size of its menu bar and client area, and keeps it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -210,6 +237,12 @@ void TDownloadForm::CloseButtonClick(QObject*) {
     close();
 }
 
+void TDownloadForm::closeAfterSuccess() {
+    WriteButton->setEnabled(false);
+    CancelButton->setEnabled(false);
+    successShown_->start();
+}
+
 void TDownloadForm::DISPLAY_MESSAGE(const QString& text) {
     Edit2->setStatus(text);
     pump();
@@ -219,6 +252,7 @@ void TDownloadForm::DO_ERROR(const QString& text, const QString& detail) {
     WriteButton->setEnabled(true);
     CancelButton->setEnabled(true);
     CloseButton->setEnabled(true);
+    WriteButton->setFocus(Qt::OtherFocusReason); // Enter tries again
     DownloadOk = false;
     DownloadGauge->setBarColor(GaugeColor::Red); // the bar keeps its length
     Edit2->report(text, detail.isEmpty() ? std::exchange(failureDetail_, {}) : detail);
@@ -242,6 +276,10 @@ bool TDownloadForm::event(QEvent* e) {
         if (!activated_) {
             activated_ = true;
             const bool handled = QMainWindow::event(e);
+            // The toolkit gives the focus only once this event has been handled, and the
+            // download runs inside it: the first control takes it now.
+            if (focusWidget() == nullptr)
+                focusNextChild();
             guarded([&] { FormActivate(this); });
             return handled;
         }

@@ -33,6 +33,9 @@ struct StartupContext {
     static StartupContext fromApplication();
 };
 
+// How long the window shows a successful download before it closes itself.
+constexpr int SuccessShownMs = 1000;
+
 // The downloader's one window. It holds every control the user sees, the state of the tool, and
 // all of the tool's operations; each operation is implemented in the folder of its subsystem.
 class TDownloadForm : public QMainWindow {
@@ -135,6 +138,9 @@ private:
     // Enter presses Write and Escape presses Cancel, each when its button is enabled.
     bool pressButtonForKey(const QKeyEvent& key);
     void centreOnScreen();
+    // Shows the success for SuccessShownMs, with nothing left to write or cancel, then closes
+    // the window; Close closes it at once.
+    void closeAfterSuccess();
 
     // A HEX file chosen or dropped when there is none to write (driver/).
     bool askForHexFile();
@@ -166,6 +172,9 @@ private:
     bool downloading_ = false; // a download is running (or still unwinding)
 
     QString failureDetail_; // noted by explainFailure() for the next report
+
+    // Closes the window once a successful download has been seen.
+    QTimer* successShown_ = nullptr;
 
     // The Port menu's detected ports and the port in use, below the three COM items.
     PortMenu* portMenu_ = nullptr;

@@ -89,4 +89,5 @@ void DownloadRig::verifyFailedAndUsable(const QString& status) {
     QVERIFY(window.WriteButton->isEnabled());
     QVERIFY(window.CancelButton->isEnabled());
     QVERIFY(window.CloseButton->isEnabled());
+    QCOMPARE(window.focusWidget(), window.WriteButton); // Enter tries again
 }

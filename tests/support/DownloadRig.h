@@ -46,7 +46,8 @@ public:
     QStringList commands() const; // every command line the target received, in order
 
     // The download failed with `status` left on the status line, the target was not told to run
-    // its program, and the window is usable again: open, red, port closed, buttons enabled.
+    // its program, and the window is usable again: open, red, port closed, buttons enabled,
+    // Write with the keyboard focus.
     void verifyFailedAndUsable(const QString& status);
 
     QStringList reportedErrors;
