@@ -48,6 +48,16 @@ void verifySucceeded(DownloadRig& rig) {
     QTRY_VERIFY_WITH_TIMEOUT(!rig.form().isVisible(), 10000);
 }
 
+// A download with the settings naming a port that is not there: it fails before any progress.
+void failToOpenThePort(DownloadRig& rig) {
+    rig.createWindow(HexFiles::image(8));
+    HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
+                        "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
+    rig.showAndDownload();
+    rig.verifyFailedAndUsable(
+        Message::openFailure(SerialDevice::OpenResult::OpenFailed, "/dev/absent-port"));
+}
+
 } // namespace
 
 class DownloadTest : public QObject {
@@ -370,14 +380,10 @@ void DownloadTest::showsTheSuccessOnTheGauge() {
     verifySucceeded(rig);
     QVERIFY2(shown.elapsed() >= SuccessShownMs - 100, QByteArray::number(shown.elapsed()) + " ms");
 }
+
 void DownloadTest::writeRetriesAfterAFailure() {
     DownloadRig rig;
-    rig.createWindow(HexFiles::image(8));
-    HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
-                        "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
-    rig.showAndDownload();
-    rig.verifyFailedAndUsable(
-        Message::openFailure(SerialDevice::OpenResult::OpenFailed, "/dev/absent-port"));
+    failToOpenThePort(rig);
     rig.form().PortName = QString::fromStdString(rig.target().devicePath());
     QTest::mouseClick(rig.form().WriteButton, Qt::LeftButton);
     verifySucceeded(rig);
@@ -433,13 +439,8 @@ void DownloadTest::snapshots() {
     rig.verifyFailedAndUsable(Message::DownloadFailed);
     save(rig.form(), "download-failed.png");
 
-    DownloadRig refused; // a port that will not open: a failure before any progress
-    refused.createWindow(HexFiles::image(8));
-    HexFiles::writeFile(refused.folder() + "/DWNLD.INI",
-                        "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
-    refused.showAndDownload();
-    refused.verifyFailedAndUsable(
-        Message::openFailure(SerialDevice::OpenResult::OpenFailed, "/dev/absent-port"));
+    DownloadRig refused; // a failure before any progress
+    failToOpenThePort(refused);
     save(refused.form(), "download-failed-at-once.png");
 }
 
