@@ -1,7 +1,8 @@
 # The tests that run as Windows programs (under Wine when cross-built, through
 # CMAKE_CROSSCOMPILING_EMULATOR): those that need no pseudo-terminal, and the serial device's test,
 # which talks to a simulated target that scripts/test-windows puts behind COM1.
-set(WINDOWS_TESTS test_hextext test_hexfile test_gauge test_window test_serial_windows)
+set(WINDOWS_TESTS test_hextext test_hexfile test_gauge test_window test_settings_windows
+    test_serial_windows)
 add_library(testsupport STATIC support/HexFiles.cpp support/StartedWindow.cpp
     support/StatusHistory.cpp support/PumpWatch.cpp)
 target_include_directories(testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
