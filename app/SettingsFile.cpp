@@ -41,9 +41,16 @@ bool sameName(const QByteArray& a, const QString& b) {
     return QString::fromUtf8(a).compare(b, Qt::CaseInsensitive) == 0;
 }
 
+// The line end of a new file: the system's own, as its editors write it.
+#ifdef Q_OS_WIN
+constexpr char NewFileLineEnd[] = "\r\n";
+#else
+constexpr char NewFileLineEnd[] = "\n";
+#endif
+
 struct Contents {
     QList<Line> lines;
-    QByteArray lineEnd = "\n"; // the file's own line end, CR LF when its first line has one
+    QByteArray lineEnd = NewFileLineEnd; // else the first line's: CR LF or LF
 };
 
 Contents parse(const QByteArray& bytes) {
@@ -51,8 +58,8 @@ Contents parse(const QByteArray& bytes) {
     QList<QByteArray> raw = bytes.split('\n');
     if (!raw.isEmpty() && raw.last().isEmpty())
         raw.removeLast(); // the last line's line end is not a further line
-    if (!raw.isEmpty() && raw.first().endsWith('\r'))
-        contents.lineEnd = "\r\n";
+    if (!raw.isEmpty())
+        contents.lineEnd = raw.first().endsWith('\r') ? "\r\n" : "\n";
     for (QByteArray& text : raw) {
         if (text.endsWith('\r'))
             text.chop(1);

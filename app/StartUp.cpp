@@ -1,6 +1,7 @@
 #include "app/StartUp.h"
 #include "app/ErrorHandler.h"
 #include "app/Messages.h"
+#include "app/ProgramPlace.h"
 #include "app/SettingsFile.h"
 #include "ui/PortMenu.h"
 #include "ui/TDownloadForm.h"
@@ -15,7 +16,6 @@ const QString Section = QStringLiteral("ZELTRA_IR_DOWNLOAD");
 const QString PortKey = QStringLiteral("PORT");
 const QString DefaultPort = QStringLiteral("COM1");
 const QString SettingsName = QStringLiteral("DWNLD.INI");
-const QString UserSettingsFolder = QStringLiteral("zeltra-ir-downloader");
 
 // Writes the port into the settings file, creating its folder as needed (the user's
 // configuration folder may not exist yet).
@@ -29,16 +29,12 @@ void savePort(SettingsFile& settings, const QString& portName) {
 QString settingsLocation(const QString& exeDir) {
     const QString beside = exeDir + SettingsName;
     // The installed program's folder is shared by every user: a file made there by the one user
-    // who can write it (root) would be read by all, and no one else could save a port in it.
-    const QString installedFolder = QDir(QStringLiteral(DWNLD_INSTALLED_BINDIR)).canonicalPath();
-    const bool installed =
-        !installedFolder.isEmpty() && QDir(exeDir).canonicalPath() == installedFolder;
-    if (QFileInfo::exists(beside) || (!installed && SettingsFile(beside).canBeCreated()))
+    // who can write it (root, an administrator) would be read by all, and no one else could save
+    // a port in it.
+    if (QFileInfo::exists(beside) ||
+        (!isInstalledProgramFolder(exeDir) && SettingsFile(beside).canBeCreated()))
         return beside;
-    QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!QDir::isAbsolutePath(configHome))
-        configHome = QDir::homePath() + QStringLiteral("/.config");
-    return configHome + QLatin1Char('/') + UserSettingsFolder + QLatin1Char('/') + SettingsName;
+    return userSettingsFolder() + QLatin1Char('/') + SettingsName;
 }
 
 QString executableDirectory(const QString& executablePath) {
@@ -83,7 +79,7 @@ void TDownloadForm::FormActivate(QObject*) {
 
 void TDownloadForm::takeHexFile(const QString& path) {
     HexFileName = path;
-    setWindowTitle(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+    setWindowTitle(QFileInfo(path).fileName()); // after the last "/" (or "\" and ":" on Windows)
 }
 
 void TDownloadForm::COM1ItemClick(QObject*) {

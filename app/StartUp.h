@@ -7,9 +7,8 @@ QString executableDirectory(const QString& executablePath);
 
 // Where the settings file is: "DWNLD.INI" beside the executable (exeDir ends in "/") when it is
 // there or can be created there, as with a portable copy (the installed program's folder is
-// never given a new one); otherwise the user's own
-// "$XDG_CONFIG_HOME/zeltra-ir-downloader/DWNLD.INI" ("~/.config" when the variable is unset,
-// empty or not an absolute path).
+// never given a new one); otherwise "DWNLD.INI" in the user's own settings folder
+// (app/ProgramPlace.h).
 QString settingsLocation(const QString& exeDir);
 
 // Whether name names a file that can be written to the target: an empty name or a directory

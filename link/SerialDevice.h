@@ -5,9 +5,6 @@
 
 #include <memory>
 
-class QSerialPort;
-class SerialPlatform;
-
 // The one serial device through which the tool reaches the programming cradle: 19200 baud,
 // 8 data bits, no parity, one stop bit, raw bytes, no flow control, DTR and RTS off.
 //
@@ -17,6 +14,10 @@ class SerialPlatform;
 // and writes transfer nothing, at once. A device that went away (a pulled USB adapter) stays
 // "open" until close(): its reads still take their time and deliver nothing, so no waiting loop
 // ever spins.
+//
+// One implementation per system: SerialDevicePosix.cpp drives the device through Qt Serial Port,
+// SerialDeviceWindows.cpp through kernel32's serial calls, whose time-outs then hold the read
+// rule.
 class SerialDevice {
 public:
     // The set-up steps of open(), in order; open() stops at the first that fails. After a
@@ -53,11 +54,10 @@ public:
     void clearErrors();                    // clear the device's sticky error state
 
 private:
-    bool deviceUsable();
+    bool usable(); // open, and the device still there to transfer bytes
 
-    std::unique_ptr<QSerialPort> port_;
-    const SerialPlatform* platform_ = nullptr; // the one that opened the device
+    struct Port; // the system's own handle on the device, and what goes with it
+    std::unique_ptr<Port> port_;
     OpenFault openFault_ = OpenFault::None;
-    bool open_ = false;       // open for the tool, even after the device itself went away
-    bool lowLatency_ = false; // the driver switched low latency on for this opening
+    bool open_ = false; // open for the tool, even after the device itself went away
 };

@@ -2,7 +2,6 @@
 // SerialPlatformWindows.cpp.
 #include "link/SerialPlatform.h"
 
-#include <QSerialPortInfo>
 #include <QStringList>
 
 namespace {
@@ -13,9 +12,9 @@ const SerialPlatform* replacement = nullptr;
 
 SerialPlatform::~SerialPlatform() = default;
 
-QString portDescription(const QSerialPortInfo& info) {
+QString portDescription(const QString& description, const QString& maker) {
     QStringList parts;
-    for (const QString& part : {info.description(), info.manufacturer()})
+    for (const QString& part : {description, maker})
         if (!part.isEmpty() && !parts.contains(part))
             parts.append(part);
     return parts.join(QStringLiteral(", "));

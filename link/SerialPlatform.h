@@ -1,12 +1,7 @@
 #pragma once
 
 #include <QList>
-#include <QSerialPort>
 #include <QString>
-
-#include <utility>
-
-class QSerialPortInfo;
 
 // A serial port that the system reports as present now.
 struct DetectedPort {
@@ -15,14 +10,13 @@ struct DetectedPort {
     QString description; // what the system says of it, e.g. "FT232R USB UART, FTDI"; may be empty
 };
 
-// What the serial device needs of the operating system beyond Qt: the device a port name opens,
-// the ports present now, the line-setting steps that Qt leaves to the system, and the driver's
-// low-latency mode. The methods are the system's own; tests put in a platform of their own to
+// What the tool needs of the operating system about its serial ports: the device a port name
+// opens, and the ports present now; on POSIX systems also the line-setting steps that Qt Serial
+// Port leaves to the system, and the driver's low-latency mode. The methods are the system's own
+// (SerialPlatformPosix.cpp, SerialPlatformWindows.cpp); tests put in a platform of their own to
 // see the calls or to list ports of their choosing.
 class SerialPlatform {
 public:
-    using Handle = decltype(std::declval<QSerialPort>().handle()); // a descriptor, a HANDLE
-
     virtual ~SerialPlatform();
 
     // The device that a port name opens: "COMn" is /dev/ttyS(n-1) on Linux and itself on
@@ -37,6 +31,9 @@ public:
     // The serial ports present now, in the system's order.
     virtual QList<DetectedPort> detectedPorts() const;
 
+#ifndef _WIN32
+    using Handle = int; // the open device's descriptor
+
     // Reads the line settings of the open device; false when the system refuses.
     virtual bool readLineSettings(Handle handle) const;
     // Makes reads hand over at once whatever has arrived, without a minimum count or a timer of
@@ -48,10 +45,12 @@ public:
     virtual bool askLowLatency(Handle handle) const;
     // Puts the driver's flags back as they were before askLowLatency() switched it on.
     virtual void endLowLatency(Handle handle) const;
+#endif
 };
 
-// What the system says of a listed port: its description and maker, e.g. "FT232R USB UART, FTDI".
-QString portDescription(const QSerialPortInfo& info);
+// What the system says of a port: its description and its maker, each when known and the maker
+// only when the description does not repeat it, e.g. "FT232R USB UART, FTDI".
+QString portDescription(const QString& description, const QString& maker);
 
 // The platform in use: the system's own unless a test put in another.
 const SerialPlatform& serialPlatform();

@@ -70,7 +70,8 @@ QList<DetectedPort> SerialPlatform::detectedPorts() const {
     QList<DetectedPort> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         const QString device = info.systemLocation();
-        ports.append({stable.value(device, device), device, portDescription(info)});
+        ports.append({stable.value(device, device), device,
+                      portDescription(info.description(), info.manufacturer())});
     }
     return ports;
 }

@@ -8,7 +8,9 @@
 #include "driver/Messages.h"
 #include "link/Messages.h"
 #include "link/Protocol.h"
+#ifndef Q_OS_WIN
 #include "support/PtyPair.h"
+#endif
 #include "support/StartedWindow.h"
 #include "ui/ButtonPictures.h"
 #include "ui/Messages.h"
@@ -30,10 +32,12 @@
 
 namespace {
 
+#ifndef Q_OS_WIN
 // Opens the window's port on a pseudo-terminal.
 bool openPort(TDownloadForm& form, const PtyPair& terminal) {
     return form.OpenCom(terminal.slavePath()) && form.PortHandle.isOpen();
 }
+#endif
 
 template <class T> T* child(QObject& parent, const char* name) {
     return parent.findChild<T*>(QLatin1String(name));
@@ -329,6 +333,7 @@ private slots:
         QTRY_VERIFY(!form.isVisible());
     }
 
+#ifndef Q_OS_WIN // a pseudo-terminal; the Windows suite has its own test on COM1
     void closeAndFailureCloseTheOpenPort_data() {
         QTest::addColumn<bool>("close");
         QTest::newRow("Close") << true;
@@ -349,6 +354,7 @@ private slots:
         QVERIFY(!form.PortHandle.isOpen());
         QCOMPARE(form.isVisible(), !close);
     }
+#endif
 
     void closeAccessKey() {
         StartedWindow window{QStringList{}};

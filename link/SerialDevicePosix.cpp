@@ -1,3 +1,5 @@
+// The serial device on Linux and other POSIX systems, through Qt Serial Port. The read rule is
+// timed here, on what Qt has buffered and waitForReadyRead().
 #include "link/SerialDevice.h"
 #include "link/SerialPlatform.h"
 
@@ -57,32 +59,58 @@ SerialDevice::OpenFault openFaultOf(const QSerialPort& port, const SerialPlatfor
 
 } // namespace
 
-SerialDevice::SerialDevice() : port_(std::make_unique<QSerialPort>()) {}
+struct SerialDevice::Port {
+    QSerialPort serial;
+    const SerialPlatform* platform = nullptr; // the one that opened the device
+    bool lowLatency = false;                  // the driver switched low latency on for this opening
+
+    // True while the device can transfer bytes. A device that went away is closed here at once,
+    // since Qt's read notifier would otherwise spin a core on its dead descriptor; the tool still
+    // counts it as open until close().
+    bool usable() {
+        if (!serial.isOpen())
+            return false;
+        const QSerialPort::SerialPortError error = serial.error();
+        if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+            return true;
+        serial.close();
+        lowLatency = false; // went with the device
+        return false;
+    }
+};
+
+SerialDevice::SerialDevice() : port_(std::make_unique<Port>()) {}
 
 SerialDevice::~SerialDevice() = default;
 
 SerialDevice::OpenResult SerialDevice::open(const QString& portName) {
     close();
-    platform_ = &serialPlatform();
-    port_->setPortName(platform_->devicePath(portName));
+    const SerialPlatform& platform = serialPlatform();
+    QSerialPort& serial = port_->serial;
+    port_->platform = &platform;
+    serial.setPortName(platform.devicePath(portName));
     openFault_ = OpenFault::None;
-    if (!port_->open(QIODevice::ReadWrite)) { // exclusive: Qt's lock file and TIOCEXCL
-        openFault_ = openFaultOf(*port_, *platform_, portName);
+    if (!serial.open(QIODevice::ReadWrite)) { // exclusive: Qt's lock file and TIOCEXCL
+        openFault_ = openFaultOf(serial, platform, portName);
         return OpenResult::OpenFailed;
     }
     open_ = true;
-    if (!platform_->readLineSettings(port_->handle()))
+    if (!platform.readLineSettings(serial.handle()))
         return OpenResult::ReadSettingsFailed;
-    if (!writeLineSettings(*port_))
+    if (!writeLineSettings(serial))
         return OpenResult::WriteSettingsFailed;
     // Without it a USB adapter may hold every answer for its latency timer; a refusal is no
     // failure.
-    lowLatency_ = platform_->askLowLatency(port_->handle());
-    if (!platform_->handOverReadsAtOnce(port_->handle()))
+    port_->lowLatency = platform.askLowLatency(serial.handle());
+    if (!platform.handOverReadsAtOnce(serial.handle()))
         return OpenResult::TimeoutsFailed;
     if (!purge())
         return OpenResult::PurgeFailed;
     return OpenResult::Ok;
+}
+
+bool SerialDevice::usable() {
+    return open_ && port_->usable();
 }
 
 bool SerialDevice::isOpen() const {
@@ -90,54 +118,42 @@ bool SerialDevice::isOpen() const {
 }
 
 QString SerialDevice::errorString() const {
-    return port_->errorString();
+    return port_->serial.errorString();
 }
 
 bool SerialDevice::close() {
     if (!open_)
         return false;
     open_ = false;
-    if (port_->isOpen()) {
-        if (lowLatency_)
-            platform_->endLowLatency(port_->handle());
-        port_->close();
+    QSerialPort& serial = port_->serial;
+    if (serial.isOpen()) {
+        if (port_->lowLatency)
+            port_->platform->endLowLatency(serial.handle());
+        serial.close();
     }
-    lowLatency_ = false;
-    port_->clearError();
+    port_->lowLatency = false;
+    serial.clearError();
     return true;
 }
 
-// True while the device can transfer bytes. A device that went away is closed here at once,
-// since Qt's read notifier would otherwise spin a core on its dead descriptor; the tool still
-// counts it as open until close().
-bool SerialDevice::deviceUsable() {
-    if (!open_ || !port_->isOpen())
-        return false;
-    const QSerialPort::SerialPortError error = port_->error();
-    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
-        return true;
-    port_->close();
-    lowLatency_ = false; // went with the device
-    return false;
-}
-
 qint64 SerialDevice::write(const QByteArray& bytes) {
-    if (!deviceUsable() || bytes.isEmpty())
+    if (!usable() || bytes.isEmpty())
         return 0;
+    QSerialPort& serial = port_->serial;
     QElapsedTimer clock;
     clock.start();
     const qint64 budget = transferBudgetMs(bytes.size());
-    port_->write(bytes);
-    while (port_->bytesToWrite() > 0) {
+    serial.write(bytes);
+    while (serial.bytesToWrite() > 0) {
         const qint64 wait = budget - clock.elapsed();
-        if (wait <= 0 || !port_->waitForBytesWritten(int(wait)))
+        if (wait <= 0 || !serial.waitForBytesWritten(int(wait)))
             break;
     }
-    const qint64 unsent = port_->bytesToWrite();
+    const qint64 unsent = serial.bytesToWrite();
     if (unsent > 0)
-        port_->clear(QSerialPort::Output); // a write that ran out of time ends there
-    if (port_->error() == QSerialPort::TimeoutError)
-        port_->clearError();
+        serial.clear(QSerialPort::Output); // a write that ran out of time ends there
+    if (serial.error() == QSerialPort::TimeoutError)
+        serial.clearError();
     return bytes.size() - unsent;
 }
 
@@ -145,18 +161,19 @@ QByteArray SerialDevice::read(int count) {
     QByteArray bytes;
     if (!open_ || count <= 0)
         return bytes;
+    QSerialPort& serial = port_->serial;
     QElapsedTimer clock;
     clock.start();
     const qint64 budget = transferBudgetMs(count);
     qint64 lastByteAt = -1;
     while (bytes.size() < count) {
-        if (!deviceUsable()) {
+        if (!usable()) {
             sleepFor(budget - clock.elapsed()); // keep the pace of the loops that read
             break;
         }
         // waitForReadyRead() only reports new bytes: first take what Qt has buffered already.
-        if (port_->bytesAvailable() > 0) {
-            bytes += port_->read(count - bytes.size());
+        if (serial.bytesAvailable() > 0) {
+            bytes += serial.read(count - bytes.size());
             lastByteAt = clock.elapsed();
             continue;
         }
@@ -166,27 +183,27 @@ QByteArray SerialDevice::read(int count) {
             wait = std::min(wait, lastByteAt + kGapMs - now);
         if (wait <= 0)
             break;
-        if (port_->waitForReadyRead(int(wait)))
+        if (serial.waitForReadyRead(int(wait)))
             continue;
-        if (port_->error() != QSerialPort::TimeoutError) {
-            deviceUsable(); // closes a device that went away
+        if (serial.error() != QSerialPort::TimeoutError) {
+            port_->usable(); // closes a device that went away
             sleepFor(budget - clock.elapsed());
             break;
         }
-        port_->clearError();
+        serial.clearError();
     }
     return bytes;
 }
 
 bool SerialDevice::purge() {
-    if (!deviceUsable())
+    if (!usable())
         return false;
-    const bool cleared = port_->clear(QSerialPort::AllDirections);
-    port_->skip(port_->bytesAvailable()); // what Qt itself has read ahead
+    const bool cleared = port_->serial.clear(QSerialPort::AllDirections);
+    port_->serial.skip(port_->serial.bytesAvailable()); // what Qt itself has read ahead
     return cleared;
 }
 
 void SerialDevice::clearErrors() {
-    if (deviceUsable())
-        port_->clearError();
+    if (usable())
+        port_->serial.clearError();
 }
