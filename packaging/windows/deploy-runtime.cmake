@@ -1,0 +1,63 @@
+# Copies into an installed folder every DLL that its programs and plugins load, and the DLLs those
+# load in turn: each one named in a file's import table (objdump -p) and found in one of the given
+# folders. A DLL found in none of them is the system's (KERNEL32.dll, USER32.dll, ...) and stays
+# out. Run at install time by packaging/windows/CMakeLists.txt with
+#   DWNLD_DEPLOY_DIR     the installed folder
+#   DWNLD_DEPLOY_SEARCH  the folders that hold the DLLs to ship (Qt's bin/, the MinGW runtime's)
+#   DWNLD_DEPLOY_OBJDUMP MinGW-w64's objdump
+#   DWNLD_DEPLOY_STRIP   MinGW-w64's strip, which `cmake --install --strip` applies to every DLL
+#                        of the folder (the prebuilt ones carry their debugging information)
+cmake_policy(VERSION 3.25)
+file(GLOB_RECURSE pending "${DWNLD_DEPLOY_DIR}/*.exe" "${DWNLD_DEPLOY_DIR}/*.dll")
+set(seen)
+set(shipped)
+set(system)
+while(pending)
+    list(POP_FRONT pending file)
+    execute_process(COMMAND "${DWNLD_DEPLOY_OBJDUMP}" -p "${file}"
+        OUTPUT_VARIABLE dump RESULT_VARIABLE result)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "${DWNLD_DEPLOY_OBJDUMP} cannot read ${file}")
+    endif()
+    string(REGEX MATCHALL "DLL Name: [^\r\n]+" imports "${dump}")
+    foreach(import IN LISTS imports)
+        string(REGEX REPLACE "^DLL Name: " "" name "${import}")
+        string(STRIP "${name}" name)
+        string(TOLOWER "${name}" key) # Windows matches file names without regard to case
+        if(key IN_LIST seen)
+            continue()
+        endif()
+        list(APPEND seen "${key}")
+        set(found)
+        foreach(folder IN LISTS DWNLD_DEPLOY_SEARCH)
+            if(EXISTS "${folder}/${name}")
+                set(found "${folder}/${name}")
+                break()
+            endif()
+        endforeach()
+        if(found)
+            file(INSTALL "${found}" DESTINATION "${DWNLD_DEPLOY_DIR}")
+            list(APPEND pending "${DWNLD_DEPLOY_DIR}/${name}")
+            list(APPEND shipped "${name}")
+        else()
+            list(APPEND system "${name}")
+        endif()
+    endforeach()
+endwhile()
+list(SORT shipped CASE INSENSITIVE)
+list(SORT system CASE INSENSITIVE)
+list(JOIN shipped " " shipped)
+list(JOIN system " " system)
+message(STATUS "DLLs shipped: ${shipped}")
+message(STATUS "DLLs of the system: ${system}")
+
+if(CMAKE_INSTALL_DO_STRIP)
+    file(GLOB_RECURSE dlls "${DWNLD_DEPLOY_DIR}/*.dll")
+    foreach(dll IN LISTS dlls)
+        execute_process(COMMAND "${DWNLD_DEPLOY_STRIP}" --strip-unneeded "${dll}"
+            RESULT_VARIABLE result)
+        if(NOT result EQUAL 0)
+            message(FATAL_ERROR "${DWNLD_DEPLOY_STRIP} cannot strip ${dll}")
+        endif()
+    endforeach()
+endif()
