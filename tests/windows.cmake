@@ -1,18 +1,22 @@
 # The tests that run as Windows programs (under Wine when cross-built, through
 # CMAKE_CROSSCOMPILING_EMULATOR): those that need no pseudo-terminal, and the serial device's test,
 # which talks to a simulated target that scripts/test-windows puts behind COM1.
-set(WINDOWS_TESTS test_hextext test_hexfile test_gauge test_window test_settings_windows
-    test_serial_windows)
+set(WINDOWS_CORE_TESTS test_hextext test_hexfile)
+set(WINDOWS_GUI_TESTS test_gauge test_window test_settings_windows test_serial_windows)
 add_library(testsupport STATIC support/HexFiles.cpp support/StartedWindow.cpp
     support/StatusHistory.cpp support/PumpWatch.cpp)
 target_include_directories(testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
 target_link_libraries(testsupport PUBLIC dwnldcore Qt6::Test)
 
-foreach(name ${WINDOWS_TESTS})
+foreach(name ${WINDOWS_CORE_TESTS} ${WINDOWS_GUI_TESTS})
     add_executable(${name} ${name}.cpp)
     target_link_libraries(${name} PRIVATE testsupport)
-    # Wine hands the program no QT_* variable: the platform is chosen on the command line.
-    add_test(NAME ${name} COMMAND ${name} -platform offscreen)
+    set(platform)
+    if(name IN_LIST WINDOWS_GUI_TESTS)
+        # Wine hands the program no QT_* variable: the platform is chosen on the command line.
+        set(platform -platform offscreen)
+    endif()
+    add_test(NAME ${name} COMMAND ${name} ${platform})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endforeach()
 # Only with the simulated target on COM1.
