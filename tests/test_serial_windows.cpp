@@ -1,10 +1,13 @@
 // The serial device on Windows, against the simulated target that scripts/test-windows puts
 // behind COM1 and COM12 (started with --reset immediately): the kernel32 calls, the read rule
 // they hold, and the messages of a port that will not open.
+#include "link/SerialPlatform.h"
 #include "ui/TDownloadForm.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
+
+#include <algorithm>
 
 namespace {
 
@@ -34,6 +37,17 @@ private slots:
         QCOMPARE(reply.left(2), QStringLiteral("11"));
         QVERIFY(form.CloseCom());
         QVERIFY(!form.CloseCom());
+    }
+
+    // The system's serial device map lists COM1; a COM port with nothing behind it is not there.
+    void portsPresent() {
+        const SerialPlatform& system = serialPlatform();
+        const QList<DetectedPort> ports = system.detectedPorts();
+        QVERIFY(std::any_of(ports.cbegin(), ports.cend(), [](const DetectedPort& port) {
+            return port.name == TargetPort && port.device == TargetPort;
+        }));
+        QVERIFY(system.deviceExists(TargetPort));
+        QVERIFY(!system.deviceExists(QStringLiteral("COM7")));
     }
 
     // The device's time-outs: a read of n bytes with nothing coming ends after 10 x n + 10 ms.
