@@ -27,11 +27,6 @@ namespace {
 const QString Section = QStringLiteral("ZELTRA_IR_DOWNLOAD");
 const QString Key = QStringLiteral("PORT");
 
-QByteArray contentsOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool writeFile(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
@@ -84,7 +79,7 @@ private slots:
         QVERIFY(started.activate());
         TDownloadForm& form = started.form();
         QCOMPARE(form.settingsFile()->path(), started.settingsPath());
-        QCOMPARE(contentsOf(started.settingsPath()),
+        QCOMPARE(HexFiles::readFile(started.settingsPath()),
                  QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM1\n"));
         QCOMPARE(form.PortName, QStringLiteral("COM1"));
         QCOMPARE(markedItem(form), QStringLiteral("COM1Item"));
@@ -167,15 +162,15 @@ private slots:
         const QByteArray found = usesOwn ? own : beside;
         QCOMPARE(form.settingsFile()->path(), used);
         QTEST(form.PortName, "port");
-        QCOMPARE(contentsOf(used),
+        QCOMPARE(HexFiles::readFile(used),
                  found.isNull() ? QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM1\n") : found);
-        QCOMPARE(contentsOf(usesOwn ? besidePath : ownPath), usesOwn ? beside : own);
+        QCOMPARE(HexFiles::readFile(usesOwn ? besidePath : ownPath), usesOwn ? beside : own);
         QVERIFY(reports_.isEmpty());
 
         form.COM3Item->trigger();
         if (choiceReported) {
             QCOMPARE(reports_, QStringList{Message::unableToWrite(used)});
-            QCOMPARE(contentsOf(used), found);
+            QCOMPARE(HexFiles::readFile(used), found);
         } else {
             QVERIFY(reports_.isEmpty());
             QCOMPARE(SettingsFile(used).readString(Section, Key, QString()),
@@ -223,7 +218,7 @@ private slots:
         QVERIFY(started.activate());
         QTEST(started.form().PortName, "port");
         QTEST(markedItem(started.form()), "marked");
-        QCOMPARE(contentsOf(started.settingsPath()), settings); // nothing is written
+        QCOMPARE(HexFiles::readFile(started.settingsPath()), settings); // nothing is written
     }
 
     void portChoice_data() {
@@ -255,7 +250,7 @@ private slots:
         QVERIFY(form.CancelRequested);
         QCOMPARE(form.PortName, QStringLiteral("COM3"));
         QCOMPARE(markedItem(form), QStringLiteral("COM3Item"));
-        QTEST(contentsOf(started.settingsPath()), "after");
+        QTEST(HexFiles::readFile(started.settingsPath()), "after");
         QVERIFY(reports_.isEmpty());
     }
 

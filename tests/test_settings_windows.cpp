@@ -3,6 +3,7 @@
 #include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
 #include "app/StartUp.h"
+#include "support/HexFiles.h"
 #include "support/StartedWindow.h"
 
 #include <QDir>
@@ -15,11 +16,6 @@ namespace {
 // Where the installer records the folder it installed into.
 const QString UninstallKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
                                             "CurrentVersion\\Uninstall\\ZELTRA IR Downloader");
-
-QByteArray contentsOf(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -54,7 +50,7 @@ private slots:
         const QString own = localData.filePath(QStringLiteral("ZELTRA IR Downloader/DWNLD.INI"));
         const QString used = installed ? own : started.settingsPath();
         QCOMPARE(started.form().settingsFile()->path(), used);
-        QCOMPARE(contentsOf(used), QByteArray("[ZELTRA_IR_DOWNLOAD]\r\nPORT=COM1\r\n"));
+        QCOMPARE(HexFiles::readFile(used), QByteArray("[ZELTRA_IR_DOWNLOAD]\r\nPORT=COM1\r\n"));
         QCOMPARE(QFile::exists(installed ? started.settingsPath() : own), false);
     }
 

@@ -67,4 +67,9 @@ QString writeFile(const QString& path, const QByteArray& text) {
     return path;
 }
 
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace HexFiles

@@ -23,5 +23,7 @@ quint8 imageEepromByte(int offset);
 
 // Writes text to path; returns path.
 QString writeFile(const QString& path, const QByteArray& text);
+// What the file at path holds; empty when there is none or it cannot be read.
+QByteArray readFile(const QString& path);
 
 } // namespace HexFiles
