@@ -128,6 +128,10 @@ public:
     // The settings file, opened during activation and kept to the end of the program.
     SettingsFile* settingsFile() const { return SettingsFile_.get(); }
 
+signals:
+    // The bootloader answered the synchronisation handshake.
+    void synchronised();
+
 protected:
     bool event(QEvent* event) override;
 
