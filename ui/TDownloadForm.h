@@ -94,6 +94,9 @@ public:
     // Download driver (driver/).
     void WriteButtonClick(QObject* Sender);
     bool START_DOWNLOADING(const QString& hexFileName);
+    // Runs one download of the tool's HEX file as Write does, and says whether it succeeded;
+    // without a file to write it reports "Cannot Read HEX file.". The window stays open.
+    bool writeHexFile();
 
     // Serial port (link/).
     bool OpenCom(const QString& portName);
