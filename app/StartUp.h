@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class SettingsFile;
+
 // The directory part of the executable's full path, ending in exactly one "/" (the root is "/").
 QString executableDirectory(const QString& executablePath);
 
@@ -11,6 +13,9 @@ QString executableDirectory(const QString& executablePath);
 // "$XDG_CONFIG_HOME/zeltra-ir-downloader/DWNLD.INI" ("~/.config" when the variable is unset,
 // empty or not an absolute path).
 QString settingsLocation(const QString& exeDir);
+
+// The port kept in the settings file: "COM1" when the file, or the port in it, is absent.
+QString savedPort(const SettingsFile& settings);
 
 // Whether name names a file that can be written to the target: an empty name or a directory
 // does not.
