@@ -7,8 +7,6 @@
 #include "ui/ProgressGauge.h"
 #include "ui/StatusLine.h"
 
-#include <QElapsedTimer>
-
 namespace {
 // How often an interrupt is looked for: a waiting download pumps its messages far more often.
 constexpr int InterruptPollMs = 50;
@@ -35,7 +33,10 @@ void CommandLineDownload::followDownload() {
     QObject::connect(
         form_.Edit2, &StatusLine::reported, &form_,
         [this](const QString& text, const QString& detail) { report_.reported(text, detail); });
+    // A board's time runs from its bootloader's first answer.
     QObject::connect(&form_, &TDownloadForm::synchronised, &form_, [this] {
+        if (!synchronised_)
+            boardTime_.start();
         synchronised_ = true;
         resetTimeout_.stop();
     });
@@ -59,12 +60,10 @@ void CommandLineDownload::prepareStops() {
 int CommandLineDownload::run() {
     interruptPoll_.start();
     do {
-        QElapsedTimer board;
-        board.start();
         const bool written = writeBoard();
         if (!written && !synchronised_ && stop_ != Stop::None)
             break; // stopped while it waited for a board: none was written to
-        countBoard(written, board.elapsed());
+        countBoard(written, boardTime_.elapsed());
         if (!written && !synchronised_)
             break; // nothing reached the board (the port, the file): nor would it the next
     } while (options_.repeat && stop_ == Stop::None);
@@ -91,6 +90,7 @@ void CommandLineDownload::countBoard(bool written, qint64 ms) {
 // One download, with the reset time-out running until the bootloader answers.
 bool CommandLineDownload::writeBoard() {
     synchronised_ = false;
+    boardTime_.start();
     if (options_.resetTimeoutMs > 0)
         resetTimeout_.start(options_.resetTimeoutMs);
     bool written = false;

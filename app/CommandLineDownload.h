@@ -2,6 +2,7 @@
 
 #include "ui/TDownloadForm.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 
@@ -52,6 +53,7 @@ private:
     QTimer resetTimeout_;
     Stop stop_ = Stop::None;
     bool synchronised_ = false; // the bootloader of the board in hand has answered
+    QElapsedTimer boardTime_;
     int boards_ = 0;
     int failures_ = 0;
 };
