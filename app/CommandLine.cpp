@@ -22,8 +22,8 @@ namespace {
 
 const QString Description = QStringLiteral(
     "Writes FILE.hex into the PIC microcontroller in the ZELTRA IR programming cradle, as the\n"
-    "window dwnld does, without showing a window. Reports on standard error; the port is the\n"
-    "one in DWNLD.INI, which it reads and never writes.");
+    "window dwnld does, without showing a window, and reports on standard error. The port is\n"
+    "the one in DWNLD.INI, which it reads and never writes, unless --port names one.");
 
 const QString ExitStatuses = QStringLiteral(
     "\nExit status:\n"
