@@ -37,6 +37,10 @@ QString settingsLocation(const QString& exeDir) {
     return userSettingsFolder() + QLatin1Char('/') + SettingsName;
 }
 
+QString savedPort(const SettingsFile& settings) {
+    return settings.readString(Section, PortKey, DefaultPort);
+}
+
 QString executableDirectory(const QString& executablePath) {
     QString directory = executablePath.left(executablePath.lastIndexOf(QLatin1Char('/')) + 1);
     while (directory.endsWith(QLatin1String("//")))
@@ -56,7 +60,7 @@ void TDownloadForm::FormActivate(QObject*) {
     ExeDir = executableDirectory(context_.executablePath);
     SettingsFile_ = std::make_unique<SettingsFile>(settingsLocation(ExeDir));
     if (QFileInfo(SettingsFile_->path()).isFile()) {
-        PortName = SettingsFile_->readString(Section, PortKey, DefaultPort);
+        PortName = savedPort(*SettingsFile_);
     } else {
         PortName = DefaultPort;
         // A file that cannot be created is reported, and the start goes on without it.

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class SettingsFile;
+
 // The directory part of the executable's full path, ending in exactly one "/" (the root is "/").
 QString executableDirectory(const QString& executablePath);
 
@@ -10,6 +12,9 @@ QString executableDirectory(const QString& executablePath);
 // never given a new one); otherwise "DWNLD.INI" in the user's own settings folder
 // (app/ProgramPlace.h).
 QString settingsLocation(const QString& exeDir);
+
+// The port kept in the settings file: "COM1" when the file, or the port in it, is absent.
+QString savedPort(const SettingsFile& settings);
 
 // Whether name names a file that can be written to the target: an empty name or a directory
 // does not.

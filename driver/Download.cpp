@@ -43,23 +43,23 @@ void TDownloadForm::WriteButtonClick(QObject* Sender) {
         }
         HexFilePresent = isHexFilePresent(HexFileName);
     }
-    bool succeeded = false;
-    {
-        const RunningDownload running(downloading_);
-        Edit2->clearReports();
-        failureDetail_.clear();
-        if (HexFilePresent) {
-            DISPLAY_MESSAGE(QString());
-            succeeded = START_DOWNLOADING(HexFileName);
-        } else {
-            DO_ERROR(Message::CannotReadHexFile, Message::noHexFile(HexFileName));
-            DownloadOk = false;
-        }
-    }
     // The download has closed the port; closing the main window ends the program.
-    if (succeeded) {
+    if (writeHexFile()) {
         closeAfterSuccess();
     }
+}
+
+bool TDownloadForm::writeHexFile() {
+    const RunningDownload running(downloading_);
+    Edit2->clearReports();
+    failureDetail_.clear();
+    if (!HexFilePresent) {
+        DO_ERROR(Message::CannotReadHexFile, Message::noHexFile(HexFileName));
+        DownloadOk = false;
+        return false;
+    }
+    DISPLAY_MESSAGE(QString());
+    return START_DOWNLOADING(HexFileName);
 }
 
 bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {

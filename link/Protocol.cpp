@@ -89,6 +89,7 @@ bool TDownloadForm::WAIT_FOR_ACK() {
     // together with the answers to the requests after it: only the first is taken, the rest
     // would be read as the start of the next reply.
     PortHandle.purge();
+    emit synchronised();
     return true;
 }
 

@@ -167,9 +167,16 @@ void Engine::handleSync(Clock::time_point at) {
     }
 }
 
+void Engine::pressReset() {
+    started_ = false;
+    resetPressed_ = true;
+}
+
 bool Engine::listening(Clock::time_point at) const {
     if (started_)
         return false;
+    if (resetPressed_)
+        return true;
     switch (options_.reset) {
     case Options::Reset::Immediately:
         return true;

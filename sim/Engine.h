@@ -95,6 +95,9 @@ public:
     bool inputPending() const { return !inbox_.empty(); }        // received, not yet handled
     bool hungUp() const { return hungUp_; }
     void hangUp(); // the line is gone: nothing more is received or sent
+    // RESET pressed now, as for the next board in the cradle: the bootloader listens from now
+    // on, whatever the reset mode, and again after a "g".
+    void pressReset();
 
     std::uint16_t programWord(std::uint16_t address) const { return memory_.word(address); }
     std::uint8_t eepromByte(std::uint16_t address) const { return memory_.eeprom(address); }
@@ -149,7 +152,8 @@ private:
     std::vector<PendingWord> block_;
     int acksCounted_ = 0;
     std::optional<Clock::time_point> answerSent_; // the outbox ran empty, host not heard since
-    bool started_ = false; // "g" came: the user's program runs, the bootloader is silent
+    bool started_ = false;      // "g" came: the user's program runs, the bootloader is silent
+    bool resetPressed_ = false; // by pressReset(), rather than by the reset mode
     bool hungUp_ = false;
 };
 

@@ -259,4 +259,9 @@ void PtyTarget::hangUp() {
     server_->lineClosed.wait(lock, [this] { return server_->master < 0; });
 }
 
+void PtyTarget::pressReset() {
+    const auto lock = server_->caughtUp();
+    server_->engine.pressReset();
+}
+
 } // namespace zeltra::sim

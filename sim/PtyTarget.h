@@ -30,6 +30,8 @@ public:
     bool hungUp() const;
 
     void hangUp(); // closes the line now, like a pulled adapter; the device path then fails
+    // Presses RESET once the target has handled every byte the host has sent (Engine).
+    void pressReset();
 
 private:
     struct Server;

@@ -23,7 +23,8 @@ constexpr const char* Usage = R"(Usage: zeltra-sim [options]
 Simulates the programming cradle and a PIC16-class target running the resident bootloader.
 Prints the device path to give the downloader (PORT in DWNLD.INI) as the first line of its
 output, then serves the target until SIGINT or SIGTERM (or shortly after "g" with
---exit-after-go), and writes a JSON report. SIGUSR1 writes the report (and image) at once.
+--exit-after-go), and writes a JSON report. SIGUSR1 writes the report (and image) at once;
+SIGUSR2 presses RESET, as for the next board in the cradle (the bootloader listens again).
 
 Target:
   --firmware-version VV       version sent in the "rFFFF" reply (default 11)
@@ -171,7 +172,7 @@ bool compareWithFile(const std::string& path, const PtyTarget& target) {
 }
 
 // Serves until SIGINT or SIGTERM, or shortly after "g" when asked to.
-void serve(const Settings& settings, const PtyTarget& target, const sigset_t& signals) {
+void serve(const Settings& settings, PtyTarget& target, const sigset_t& signals) {
     constexpr auto AfterGo = std::chrono::milliseconds(200);
     const timespec tick{0, 50'000'000};
     for (;;) {
@@ -180,6 +181,8 @@ void serve(const Settings& settings, const PtyTarget& target, const sigset_t& si
             return;
         if (signal == SIGUSR1)
             writeOutputs(settings, target);
+        if (signal == SIGUSR2)
+            target.pressReset();
         const auto go = target.goTime();
         if (settings.options.exitAfterGo && go && Clock::now() >= *go + AfterGo)
             return;
@@ -209,6 +212,7 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGUSR1);
+    sigaddset(&signals, SIGUSR2);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     try {
         PtyTarget target(settings.options);

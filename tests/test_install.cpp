@@ -32,6 +32,9 @@ QList<InstalledFile> installedFiles() {
         {QStringLiteral("bin/dwnld"),
          {"\x7f"
           "ELF"}},
+        {QStringLiteral("bin/dwnld-cli"),
+         {"\x7f"
+          "ELF"}},
         {QStringLiteral("bin/zeltra-sim"),
          {"\x7f"
           "ELF"}},
@@ -45,6 +48,8 @@ QList<InstalledFile> installedFiles() {
           "<mediatype>text/x-ihex</mediatype>"}},
         {QStringLiteral("share/man/man1/dwnld.1.gz"),
          {".SH EXIT STATUS", "zeltra\\-ir\\-downloader/DWNLD.INI", "dialout", "/dev/ttyS0"}},
+        {QStringLiteral("share/man/man1/dwnld-cli.1.gz"),
+         {".SH EXIT STATUS", "\\-\\-reset\\-timeout", "\\-\\-repeat"}},
         {QStringLiteral("share/man/man1/zeltra-sim.1.gz"), {".SH EXIT STATUS", "\\-\\-compare"}},
         {QStringLiteral("share/doc/zeltra-ir-downloader/copyright"), {"Copyright"}},
         {QStringLiteral("share/doc/zeltra-ir-downloader/changelog.gz"),

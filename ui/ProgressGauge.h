@@ -35,6 +35,9 @@ public:
     void setProgress(int value); // kept within the range
     void setBarColor(const QColor& color);
 
+signals:
+    void percentChanged(int percent); // the whole-number percentage has changed
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 

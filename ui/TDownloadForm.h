@@ -94,6 +94,9 @@ public:
     // Download driver (driver/).
     void WriteButtonClick(QObject* Sender);
     bool START_DOWNLOADING(const QString& hexFileName);
+    // Runs one download of the tool's HEX file as Write does, and says whether it succeeded;
+    // without a file to write it reports "Cannot Read HEX file.". The window stays open.
+    bool writeHexFile();
 
     // Serial port (link/).
     bool OpenCom(const QString& portName);
@@ -127,6 +130,10 @@ public:
 
     // The settings file, opened during activation and kept to the end of the program.
     SettingsFile* settingsFile() const { return SettingsFile_.get(); }
+
+signals:
+    // The bootloader answered the synchronisation handshake.
+    void synchronised();
 
 protected:
     bool event(QEvent* event) override;

@@ -1,0 +1,162 @@
+#include "app/CommandLine.h"
+
+#include "app/CommandLineDownload.h"
+#include "app/Console.h"
+#include "app/ConsoleReport.h"
+#include "app/ErrorHandler.h"
+#include "app/SettingsFile.h"
+#include "app/StartUp.h"
+#include "driver/HexFileCheck.h"
+#include "driver/HexFileReader.h"
+#include "driver/Messages.h"
+#include "link/SerialPlatform.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QFileInfo>
+
+#include <climits>
+#include <cstdio>
+
+namespace {
+
+const QString Description = QStringLiteral(
+    "Writes FILE.hex into the PIC microcontroller in the ZELTRA IR programming cradle, as the\n"
+    "window dwnld does, without showing a window, and reports on standard error. The port is\n"
+    "the one in DWNLD.INI, which it reads and never writes, unless --port names one.");
+
+const QString ExitStatuses = QStringLiteral(
+    "\nExit status:\n"
+    "  0    written, verified and started\n"
+    "  1    the download failed: the port, lost contact, a refused identification, a word\n"
+    "       that did not read back, a marker\n"
+    "  2    nothing was sent: a usage error, or the HEX file is missing, unreadable or\n"
+    "       refused\n"
+    "  3    no bootloader answered within --reset-timeout\n"
+    "  130  interrupted (Ctrl-C)\n"
+    "With --repeat, a run that has reached a board ends with 0 when every board was written\n"
+    "and 1 when any failed, whether Ctrl-C or --reset-timeout ended it.\n");
+
+struct Options {
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Show this help.")};
+    QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
+    QCommandLineOption port{QStringLiteral("port"),
+                            QStringLiteral("The port for this run alone; it is not saved."),
+                            QStringLiteral("NAME")};
+    QCommandLineOption resetTimeout{
+        QStringLiteral("reset-timeout"),
+        QStringLiteral("Give up when no bootloader has answered within SECONDS (without it, "
+                       "wait for RESET until interrupted)."),
+        QStringLiteral("SECONDS")};
+    QCommandLineOption repeat{QStringLiteral("repeat"),
+                              QStringLiteral("After each board, wait for the next RESET and "
+                                             "write the same file again, until interrupted.")};
+    QCommandLineOption listPorts{QStringLiteral("list-ports"),
+                                 QStringLiteral("List the ports present now: the name to give "
+                                                "--port, the device, the description.")};
+    QCommandLineOption quiet{QStringLiteral("quiet"),
+                             QStringLiteral("Report failures only: no status texts, no progress.")};
+};
+
+void print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+int usageError(const QString& fault) {
+    print(stderr, QStringLiteral("dwnld-cli: %1\nTry dwnld-cli --help\n").arg(fault));
+    return ExitStatus::NothingSent;
+}
+
+void listPorts() {
+    for (const DetectedPort& port : serialPlatform().detectedPorts())
+        print(stdout, port.name + QLatin1Char('\t') + port.device + QLatin1Char('\t') +
+                          port.description + QLatin1Char('\n'));
+}
+
+// Takes the options of a download; the fault of a usage error, or empty.
+QString readOptions(const QCommandLineParser& parser, const Options& options,
+                    CommandLineOptions& taken) {
+    if (parser.positionalArguments().size() != 1)
+        return QStringLiteral("one HEX file to write, please");
+    taken.hexFile = parser.positionalArguments().front();
+    taken.port = parser.value(options.port);
+    taken.repeat = parser.isSet(options.repeat);
+    taken.quiet = parser.isSet(options.quiet);
+    if (parser.isSet(options.resetTimeout)) {
+        bool number = false;
+        const double seconds = parser.value(options.resetTimeout).toDouble(&number);
+        if (!number || !(seconds * 1000 >= 1 && seconds * 1000 <= INT_MAX))
+            return QStringLiteral("--reset-timeout takes a number of seconds, such as 30");
+        taken.resetTimeoutMs = int(seconds * 1000);
+    }
+    if (parser.isSet(options.port) && taken.port.isEmpty())
+        return QStringLiteral("--port takes the name of a port");
+    return {};
+}
+
+// Whether the HEX file is there, readable and fit to send, checked as the download checks it
+// before it touches the port; reports why not.
+bool hexFileFit(const QString& path, ConsoleReport& report) {
+    if (!isHexFilePresent(path)) {
+        report.reported(Message::CannotReadHexFile,
+                        path + (QFileInfo::exists(path) ? QStringLiteral(" is not a file")
+                                                        : QStringLiteral(" does not exist")));
+        return false;
+    }
+    HexFileReader reader(path);
+    try {
+        const HexFileCheck check = checkHexFile(reader);
+        if (check.fault.isEmpty())
+            return true;
+        report.reported(check.fault, check.detail);
+    } catch (const DownloaderError& error) {
+        report.reported(Message::CannotReadHexFile, error.message());
+    }
+    return false;
+}
+
+int download(const CommandLineOptions& options, const QString& executablePath) {
+    QFile errors;
+    errors.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    ConsoleReport report(errors, errorIsTerminal());
+    if (!hexFileFit(options.hexFile, report))
+        return ExitStatus::NothingSent;
+    // What the window would show in a message box.
+    setErrorReporter([&report](const QString& message) { report.line(message); });
+    const QString port =
+        options.port.isEmpty()
+            ? savedPort(SettingsFile(settingsLocation(executableDirectory(executablePath))))
+            : options.port;
+    return CommandLineDownload(options, port, report).run();
+}
+
+} // namespace
+
+int runCommandLine(const QStringList& arguments, const QString& executablePath) {
+    QCommandLineParser parser;
+    parser.setApplicationDescription(Description);
+    const Options options;
+    parser.addOptions({options.help, options.version, options.port, options.resetTimeout,
+                       options.repeat, options.listPorts, options.quiet});
+    parser.addPositionalArgument(QStringLiteral("FILE.hex"),
+                                 QStringLiteral("The Intel HEX file to write."));
+    if (!parser.parse(arguments))
+        return usageError(parser.errorText());
+    if (parser.isSet(options.help)) {
+        print(stdout, parser.helpText() + ExitStatuses);
+        return 0;
+    }
+    if (parser.isSet(options.version)) {
+        print(stdout, QStringLiteral("dwnld-cli %1\n").arg(QStringLiteral(DWNLD_VERSION)));
+        return 0;
+    }
+    if (parser.isSet(options.listPorts)) {
+        listPorts();
+        return 0;
+    }
+    CommandLineOptions taken;
+    if (const QString fault = readOptions(parser, options, taken); !fault.isEmpty())
+        return usageError(fault);
+    return download(taken, executablePath);
+}

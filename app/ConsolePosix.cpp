@@ -1,0 +1,24 @@
+// The console on POSIX systems: SIGINT and SIGTERM interrupt.
+#include "app/Console.h"
+
+#include <csignal>
+#include <unistd.h>
+
+namespace {
+void onSignal(int) {
+    noteInterrupt();
+}
+} // namespace
+
+void catchInterrupts() {
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+}
+
+bool errorIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}

@@ -1,0 +1,303 @@
+// The real dwnld-cli, copied into a folder of its own, run with no display against the simulated
+// target: its exit statuses, what it reports on standard error, its settings left alone, board
+// after board, and its progress on a terminal and in a log.
+#include "app/ConsoleReport.h"
+#include "device/Messages.h"
+#include "driver/Messages.h"
+#include "link/Messages.h"
+#include "link/SerialDevice.h"
+#include "sim/HexCompare.h"
+#include "sim/PtyTarget.h"
+#include "support/DownloadRig.h"
+#include "support/HexFiles.h"
+#include "ui/Messages.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <csignal>
+
+using zeltra::sim::Options;
+using zeltra::sim::PtyTarget;
+
+Q_DECLARE_METATYPE(Options)
+
+namespace {
+
+constexpr int RunTimeoutMs = 120000;
+
+// dwnld-cli in a folder of its own, whose DWNLD.INI names the target's line unless a test writes
+// its own, started with no Qt platform and no display chosen.
+class CliRun {
+public:
+    explicit CliRun(Options options = DownloadRig::quickTarget()) : target(std::move(options)) {
+        writeSettings("[ZELTRA_IR_DOWNLOAD]\nPORT=" + port().toUtf8() + "\n");
+    }
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QString port() const { return QString::fromStdString(target.devicePath()); }
+    QString settingsPath() const { return path(QStringLiteral("DWNLD.INI")); }
+    void writeSettings(const QByteArray& text) { HexFiles::writeFile(settingsPath(), text); }
+    QString writeHex(const QByteArray& text) {
+        return HexFiles::writeFile(path(QStringLiteral("program.hex")), text);
+    }
+
+    bool start(const QStringList& arguments) {
+        const QString executable = path(QStringLiteral("dwnld-cli"));
+        if (!QFile::copy(qEnvironmentVariable("DWNLD_CLI_EXE"), executable))
+            return false;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            environment.remove(QLatin1String(name));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
+        process_.setProcessEnvironment(environment);
+        process_.start(executable, arguments);
+        return process_.waitForStarted();
+    }
+    // What it has written on standard error so far.
+    QString errors() {
+        errors_ += QString::fromLocal8Bit(process_.readAllStandardError());
+        return errors_;
+    }
+    // Its exit status once it has ended; -1 when it did not end by itself.
+    int finish() {
+        const bool ended = process_.waitForFinished(RunTimeoutMs);
+        errors();
+        return ended && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
+    }
+    QString standardOutput() { return QString::fromLocal8Bit(process_.readAllStandardOutput()); }
+    void interrupt() { ::kill(pid_t(process_.processId()), SIGINT); }
+
+    PtyTarget target;
+
+private:
+    QTemporaryDir dir_;
+    QProcess process_;
+    QString errors_;
+};
+
+// Whether the texts appear in this order.
+bool inOrder(const QString& output, const QStringList& texts) {
+    qsizetype from = 0;
+    for (const QString& text : texts) {
+        from = output.indexOf(text, from);
+        if (from < 0)
+            return false;
+        from += text.size();
+    }
+    return true;
+}
+
+bool portIsFree(const QString& port) {
+    SerialDevice device;
+    return device.open(port) == SerialDevice::OpenResult::Ok && device.close();
+}
+
+} // namespace
+
+class CliTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void writesTheFile();
+    void endsWithItsStatus_data();
+    void endsWithItsStatus();
+    void interruptedWhileWaitingForReset();
+    void portForThisRunOnly_data();
+    void portForThisRunOnly();
+    void repeatsBoardAfterBoard();
+    void commandLine_data();
+    void commandLine();
+    void progress_data();
+    void progress();
+};
+
+void CliTest::writesTheFile() {
+    CliRun run;
+    const QByteArray hex = HexFiles::image(64, 8);
+    QVERIFY(run.start({run.writeHex(hex)}));
+    QCOMPARE(run.finish(), 0);
+    const QString output = run.errors();
+    QVERIFY2(
+        inOrder(output, {Message::PressReset, Message::Erasing, QStringLiteral("100 %"),
+                         Message::Writing, QStringLiteral("100 %"), Message::WrittenSuccessfully}),
+        qPrintable(output));
+    QVERIFY(!output.contains(QLatin1Char('\r'))); // a log, not a terminal
+    QVERIFY(run.target.report().goReceived);
+    const auto comparison = zeltra::sim::compareWithHexFile(
+        hex.toStdString(), [&](std::uint16_t at) { return run.target.programWord(at); },
+        [&](std::uint16_t at) { return run.target.eepromByte(at); });
+    QVERIFY2(comparison.matches(), zeltra::sim::describe(comparison).c_str());
+}
+
+void CliTest::endsWithItsStatus_data() {
+    QTest::addColumn<Options>("target");
+    QTest::addColumn<QByteArray>("hex"); // none written when empty
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("texts");
+    const Options quick = DownloadRig::quickTarget();
+    Options lostAck = quick;
+    // Acknowledgements before it: boot-vector read, 248 rows, marker block, two boot-vector
+    // reads, the record's address and first word.
+    lostAck.dropAck = 1 + 248 * 2 + 5 + 1 + 1 + 1 + 2;
+    Options neverReset;
+    neverReset.reset = Options::Reset::Never;
+    const QByteArray blankBeforeStart = HexFiles::wordRecord(0, {1}) + "\r\n" +
+                                        HexFiles::wordRecord(1, {2}) + "\r\n " +
+                                        HexFiles::endRecord();
+
+    QTest::newRow("HEX file refused")
+        << quick << blankBeforeStart << QStringList() << 2
+        << QStringList{Message::ProblemReadingHexFile, "line 3 starts with a blank"};
+    QTest::newRow("HEX file missing") << quick << QByteArray() << QStringList() << 2
+                                      << QStringList{Message::CannotReadHexFile, "program.hex"};
+    QTest::newRow("acknowledgement lost")
+        << lostAck << HexFiles::image(4) << QStringList() << 1
+        << QStringList{Message::Writing, Message::LostContact, Message::DownloadFailed};
+    QTest::newRow("port missing") << quick << HexFiles::image(4)
+                                  << QStringList{"--port", "/dev/zeltra-no-such-port"} << 1
+                                  << QStringList{"Problem Opening Port /dev/zeltra-no-such-port",
+                                                 "is not there"};
+    QTest::newRow("no RESET within --reset-timeout")
+        << neverReset << HexFiles::image(4) << QStringList{"--reset-timeout", "1"} << 3
+        << QStringList{Message::PressReset, "No bootloader answered within 1 s",
+                       Message::DownloadCancelled};
+}
+
+void CliTest::endsWithItsStatus() {
+    QFETCH(Options, target);
+    QFETCH(QByteArray, hex);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QStringList, texts);
+    CliRun run(target);
+    const QString hexPath =
+        hex.isEmpty() ? run.path(QStringLiteral("program.hex")) : run.writeHex(hex);
+    QVERIFY(run.start(options << hexPath));
+    QCOMPARE(run.finish(), status);
+    QVERIFY2(inOrder(run.errors(), texts), qPrintable(run.errors()));
+    QVERIFY(!run.target.report().goReceived);
+    if (status == 2) // nothing sent
+        QCOMPARE(run.target.report().bytesIn, 0u);
+}
+
+void CliTest::interruptedWhileWaitingForReset() {
+    Options target;
+    target.reset = Options::Reset::Never;
+    CliRun run(target);
+    QVERIFY(run.start({run.writeHex(HexFiles::image(4))}));
+    QTRY_VERIFY_WITH_TIMEOUT(run.errors().contains(Message::PressReset), RunTimeoutMs);
+    QVERIFY(!portIsFree(run.port())); // held while it waits
+    run.interrupt();
+    QCOMPARE(run.finish(), 130);
+    QVERIFY2(inOrder(run.errors(), {Message::PressReset, Message::DownloadCancelled}),
+             qPrintable(run.errors()));
+    QVERIFY(portIsFree(run.port()));
+}
+
+void CliTest::portForThisRunOnly_data() {
+    QTest::addColumn<QByteArray>("settings"); // no settings file when empty
+    QTest::newRow("settings naming another port")
+        << QByteArray("; the bench's own\r\n[zeltra_ir_download]\r\nport = /dev/zeltra-other\r\n");
+    QTest::newRow("no settings file") << QByteArray();
+}
+
+void CliTest::portForThisRunOnly() {
+    QFETCH(QByteArray, settings);
+    CliRun run;
+    QFile::remove(run.settingsPath());
+    if (!settings.isEmpty())
+        run.writeSettings(settings);
+    QVERIFY(run.start({"--port", run.port(), run.writeHex(HexFiles::image(8))}));
+    QCOMPARE(run.finish(), 0);
+    QVERIFY(run.target.report().goReceived);
+    QFile file(run.settingsPath());
+    QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), settings);
+    QVERIFY(!QFile::exists(run.path(QStringLiteral("config")))); // nor the user's own file
+}
+
+void CliTest::repeatsBoardAfterBoard() {
+    CliRun run; // the first RESET comes at once, each next one when the test presses it
+    QVERIFY(run.start({"--repeat", run.writeHex(HexFiles::image(8))}));
+    QTRY_VERIFY_WITH_TIMEOUT(run.errors().contains("Board 1: written in"), RunTimeoutMs);
+    run.target.pressReset();
+    QTRY_VERIFY_WITH_TIMEOUT(run.errors().contains("Board 2: written in"), RunTimeoutMs);
+    run.interrupt();
+    QCOMPARE(run.finish(), 0);
+    QVERIFY2(inOrder(run.errors(), {Message::DownloadCancelled, "Boards: 2 written, 0 failed"}),
+             qPrintable(run.errors()));
+    QCOMPARE(run.target.report().commandCounts["g"], 2);
+}
+
+void CliTest::commandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("text"); // on standard output or standard error
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "  130  interrupted";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "dwnld-cli " DWNLD_VERSION;
+    QTest::newRow("ports") << QStringList{"--list-ports"} << 0 << "";
+    QTest::newRow("no file") << QStringList() << 2 << "one HEX file";
+    QTest::newRow("two files") << QStringList{"a.hex", "b.hex"} << 2 << "one HEX file";
+    QTest::newRow("unknown option") << QStringList{"--fast", "a.hex"} << 2 << "Unknown option";
+    QTest::newRow("time-out not a number")
+        << QStringList{"--reset-timeout", "soon", "a.hex"} << 2 << "--reset-timeout takes";
+}
+
+void CliTest::commandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, text);
+    CliRun run;
+    QVERIFY(run.start(arguments));
+    QCOMPARE(run.finish(), status);
+    QVERIFY(run.standardOutput().contains(text) || run.errors().contains(text));
+    QCOMPARE(run.target.report().bytesIn, 0u);
+}
+
+// The report itself: a bar redrawn in place on a terminal, a line at every 10 % in a log, both
+// only growing, and only for the erase and the write.
+void CliTest::progress_data() {
+    QTest::addColumn<bool>("terminal");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("terminal") << true
+                              << QStringList{"Erasing ZELTRA IR memory\n",
+                                             "\r  [...............",
+                                             "\r  [###############...............]  50 %  0:",
+                                             "\r  [##############################] 100 %  0:",
+                                             "\nWriting Program to ZELTRA IR\n",
+                                             "100 %",
+                                             "\nProgram Written Successfully\n"};
+    QTest::newRow("log") << false
+                         << QStringList{"Erasing ZELTRA IR memory\n   50 %  0:", " left\n  100 %",
+                                        " elapsed\nWriting Program to ZELTRA IR\n  100 %",
+                                        " elapsed\nProgram Written Successfully\n"};
+}
+
+void CliTest::progress() {
+    QFETCH(bool, terminal);
+    QFETCH(QStringList, texts);
+    QBuffer out;
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    ConsoleReport report(out, terminal);
+    report.progress(10); // no erase or write yet
+    report.shown(Message::Erasing);
+    report.progress(50);
+    report.progress(40);
+    report.progress(100);
+    report.shown(Message::Writing);
+    report.shown(Message::Writing);
+    report.progress(100);
+    report.shown(Message::WrittenSuccessfully);
+    report.progress(20);
+    const QString output = QString::fromLocal8Bit(out.data());
+    QVERIFY2(inOrder(output, texts), qPrintable(output));
+    QVERIFY(!output.contains(QStringLiteral(" 40 %")) && !output.contains(QStringLiteral(" 20 %")));
+    QCOMPARE(output.count(Message::Writing), 1);
+}
+
+QTEST_GUILESS_MAIN(CliTest)
+#include "test_cli.moc"
