@@ -45,6 +45,7 @@ TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
     {
         // Cancel and Close work again for the marker's read-back and the synchronisation.
         const ButtonsDisabled held(CancelButton, CloseButton);
+        enterPhase(DownloadPhase::Erasing);
         DISPLAY_MESSAGE(Message::Erasing);
         DownloadGauge->setProgress(0);
         DownloadGauge->setBarColor(GaugeColor::Blue);
@@ -64,10 +65,11 @@ TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
             if (!sendAcknowledged(QStringLiteral("a") + hexWord(quint16(row))) ||
                 !sendAcknowledged(QStringLiteral("e"))) {
                 // A port choice ends an acknowledgement wait at once, and without a report.
-                return CancelRequested ? EraseEnd::Stopped : EraseEnd::Failed;
+                return cancelled() ? EraseEnd::Stopped : EraseEnd::Failed;
             }
             row += RowWords;
             DownloadGauge->setProgress(int(row));
+            announceProgress(int(qMin(row, eraseLimit)), int(eraseLimit));
             pump();
         } while (row <= eraseLimit);
 

@@ -6,6 +6,7 @@
 #include "driver/HexFileReader.h"
 #include "driver/Messages.h"
 #include "hex/HexRecord.h"
+#include "hex/Routing.h"
 #include "link/HexText.h"
 #include "link/Protocol.h"
 #include "ui/Messages.h"
@@ -44,22 +45,54 @@ void TDownloadForm::WriteButtonClick(QObject* Sender) {
         HexFilePresent = isHexFilePresent(HexFileName);
     }
     // The download has closed the port; closing the main window ends the program.
-    if (writeHexFile()) {
+    if (writeHexFile().written()) {
         closeAfterSuccess();
     }
 }
 
-bool TDownloadForm::writeHexFile() {
+DownloadOutcome TDownloadForm::writeHexFile() {
     const RunningDownload running(downloading_);
     Edit2->clearReports();
     failureDetail_.clear();
+    progress_ = {};
     if (!HexFilePresent) {
         DO_ERROR(Message::CannotReadHexFile, Message::noHexFile(HexFileName));
         DownloadOk = false;
-        return false;
+        return outcomeOf(false);
     }
     DISPLAY_MESSAGE(QString());
-    return START_DOWNLOADING(HexFileName);
+    try {
+        return outcomeOf(START_DOWNLOADING(HexFileName));
+    } catch (const DownloaderError& error) {
+        if (progress_.failureDetail.isEmpty())
+            progress_.failureDetail = error.message();
+        reportError(error.message()); // shown as the application's errors are
+        return outcomeOf(false);
+    }
+}
+
+DownloadOutcome TDownloadForm::outcomeOf(bool written) const {
+    using Result = DownloadOutcome::Result;
+    Result result = Result::FailedAfterContact;
+    if (written)
+        return {Result::Written, {}, {}};
+    if (!progress_.fileAccepted)
+        result = Result::FileRefused;
+    else if (!progress_.portOpened)
+        result = Result::PortNotOpened;
+    else if (!progress_.contact)
+        return {Result::NoBootloader, {}, {}};
+    else if (stopping()) // whatever a step that it cut short reported
+        return {Result::CancelledAfterContact, {}, {}};
+    return {result, progress_.failure, progress_.failureDetail};
+}
+
+void TDownloadForm::enterPhase(DownloadPhase phase) {
+    emit phaseChanged(phase);
+}
+
+void TDownloadForm::announceProgress(int wordsDone, int wordsTotal) {
+    emit progressed(wordsDone, wordsTotal, DownloadGauge->percentDone());
 }
 
 bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {
@@ -85,11 +118,14 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
         DO_ERROR(Message::DownloadFailed);
         return false;
     }
+    progress_.fileAccepted = true;
     if (!OpenCom(PortName)) {
         return false;
     }
+    progress_.portOpened = true;
     DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(0);
+    enterPhase(DownloadPhase::WaitingForReset);
     DISPLAY_MESSAGE(Message::PressReset);
     WriteButton->setEnabled(false);
     // A Close request is kept (see WAIT_FOR_ACK): Close has already closed the window.
@@ -100,12 +136,14 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
 
     DownloadGauge->setMaximum(check.lineCount);
     hexFile.open();
-    if (!sendRecords(hexFile)) {
+    enterPhase(DownloadPhase::Writing);
+    if (!sendRecords(hexFile, check.wordCount)) {
         return endDownload(false);
     }
     if (!writeCompletionMarker()) {
         return false;
     }
+    enterPhase(DownloadPhase::Resynchronising);
     DELAYMS(SettlePauseMs);
     const bool synchronised = WAIT_FOR_ACK(); // the steps up to the start run whatever it said
     if (!startNewProgram()) {
@@ -133,11 +171,13 @@ bool TDownloadForm::prepareTarget() {
 
 // Sends the records up to the end-of-file record; false when a record failed or the user asked
 // to stop. Every line has passed the check, and the reader refuses a file that has changed since.
-bool TDownloadForm::sendRecords(HexFileReader& hexFile) {
+bool TDownloadForm::sendRecords(HexFileReader& hexFile, int wordsTotal) {
     int linesRead = 0;
+    int wordsDone = 0;
+    announceProgress(wordsDone, wordsTotal);
     while (!hexFile.atEnd()) {
         DISPLAY_MESSAGE(Message::Writing);
-        if (CancelRequested || CloseRequested) {
+        if (stopping()) {
             return false;
         }
         const QByteArray line = hexFile.readLine();
@@ -145,10 +185,15 @@ bool TDownloadForm::sendRecords(HexFileReader& hexFile) {
         DownloadGauge->setProgress(++linesRead);
         const QByteArray recordType = HexRecord::recordType(line);
         if (recordType == "01") {
+            announceProgress(wordsDone, wordsTotal);
             return true;
         }
         if (!SEND_DATA_TO_MICRO(recordType, line)) {
             return false;
+        }
+        if (const int words = wordsWritten(line); words > 0) {
+            wordsDone += words;
+            announceProgress(wordsDone, wordsTotal);
         }
     }
     return true;
@@ -188,6 +233,7 @@ bool TDownloadForm::startNewProgram() {
     DownloadGauge->setMaximum(100);
     DownloadGauge->setProgress(100);
     DISPLAY_MESSAGE(Message::WrittenSuccessfully);
+    enterPhase(DownloadPhase::Done);
     WriteButton->setEnabled(true);
     DownloadOk = true;
     return true;
@@ -196,7 +242,7 @@ bool TDownloadForm::startNewProgram() {
 // The download's outcome once its steps have run: a cancel noticed by now, or a failed step,
 // is reported here; otherwise the download succeeded.
 bool TDownloadForm::endDownload(bool good) {
-    if (CancelRequested) {
+    if (cancelled()) {
         DO_ERROR(Message::DownloadCancelled);
         return false;
     }

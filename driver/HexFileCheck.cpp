@@ -3,6 +3,7 @@
 #include "driver/HexFileReader.h"
 #include "driver/Messages.h"
 #include "hex/HexRecord.h"
+#include "hex/Routing.h"
 
 namespace {
 // ":" and the digits of a record with 255 data bytes; a longer line cannot be well formed, and
@@ -37,6 +38,7 @@ HexFileCheck checkHexFile(HexFileReader& hexFile) {
         checkLine(line, check.lineCount + 1, check);
         if (!check.fault.isEmpty())
             break;
+        check.wordCount += wordsWritten(line);
         endRecordRead = HexRecord::recordType(line) == "01";
     }
     hexFile.close();

@@ -15,6 +15,8 @@ struct HexFileCheck {
     // The number of lines in the whole file, those after the end-of-file record and empty ones
     // included: the gauge's maximum while the records are sent. Complete only without a fault.
     int lineCount = 0;
+    // The number of words the download writes from the records (see wordsWritten()).
+    int wordCount = 0;
 };
 
 // Reads the HEX file once from its beginning, checking the lines that will be sent and

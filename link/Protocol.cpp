@@ -47,7 +47,7 @@ QString TDownloadForm::GET_WORD_REPLY() {
 bool TDownloadForm::RECEIVE_ACK() {
     Timeout_Timer->start(AckTimeoutMs);
     bool acknowledged = false;
-    while (Timeout_Timer->isActive() && !CancelRequested && !CloseRequested) {
+    while (Timeout_Timer->isActive() && !stopping()) {
         if (READ_BYTE() == kLineFeed) {
             acknowledged = true;
             break;
@@ -72,16 +72,16 @@ bool TDownloadForm::sendAcknowledged(const QString& command) {
 
 bool TDownloadForm::WAIT_FOR_ACK() {
     // An earlier Cancel is forgotten, but never a Close: it has closed the port and the window,
-    // so nothing would be left to end this wait.
+    // so nothing would be left to end this wait. Nor is a stop asked for from outside.
     CancelRequested = false;
     bool answered = false;
-    while (!answered && !CancelRequested && !CloseRequested) {
+    while (!answered && !stopping()) {
         PortHandle.isOpen() ? pump() : waitForMessages();
         PortHandle.purge();
         WRITE_BYTE(kSyncRequest);
         answered = READ_BYTE() == kSyncAnswer;
     }
-    if (CancelRequested || CloseRequested) {
+    if (stopping()) {
         DO_ERROR(Message::DownloadCancelled);
         return false;
     }
@@ -89,7 +89,10 @@ bool TDownloadForm::WAIT_FOR_ACK() {
     // together with the answers to the requests after it: only the first is taken, the rest
     // would be read as the start of the next reply.
     PortHandle.purge();
-    emit synchronised();
+    if (!progress_.contact) {
+        progress_.contact = true;
+        emit bootloaderAnswered(PortName);
+    }
     return true;
 }
 

@@ -1,11 +1,13 @@
 // The real dwnld-cli, copied into a folder of its own, run with no display against the simulated
 // target: its exit statuses, what it reports on standard error, its settings left alone, board
 // after board, and its progress on a terminal and in a log.
-#include "app/ConsoleReport.h"
+#include "cli/ConsoleReport.h"
+#include "cli/ExitStatus.h"
 #include "device/Messages.h"
 #include "driver/Messages.h"
 #include "link/Messages.h"
 #include "link/SerialDevice.h"
+#include "link/SerialPlatform.h"
 #include "sim/HexCompare.h"
 #include "sim/PtyTarget.h"
 #include "support/DownloadRig.h"
@@ -45,16 +47,19 @@ public:
         return HexFiles::writeFile(path(QStringLiteral("program.hex")), text);
     }
 
-    bool start(const QStringList& arguments) {
+    // Starts it, under `wrapper` (a command and its arguments) when one is given.
+    bool start(QStringList arguments, QStringList wrapper = {}) {
         const QString executable = path(QStringLiteral("dwnld-cli"));
         if (!QFile::copy(qEnvironmentVariable("DWNLD_CLI_EXE"), executable))
             return false;
+        arguments.prepend(executable);
+        arguments = wrapper + arguments;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
             environment.remove(QLatin1String(name));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
         process_.setProcessEnvironment(environment);
-        process_.start(executable, arguments);
+        process_.start(arguments.front(), arguments.mid(1));
         return process_.waitForStarted();
     }
     // What it has written on standard error so far.
@@ -105,6 +110,7 @@ private slots:
     void writesTheFile();
     void endsWithItsStatus_data();
     void endsWithItsStatus();
+    void interruptedWhileWaitingForReset_data();
     void interruptedWhileWaitingForReset();
     void portForThisRunOnly_data();
     void portForThisRunOnly();
@@ -113,6 +119,8 @@ private slots:
     void commandLine();
     void progress_data();
     void progress();
+    void listsThePortsPresent();
+    void exitStatusesDocumented();
 };
 
 void CliTest::writesTheFile() {
@@ -185,14 +193,25 @@ void CliTest::endsWithItsStatus() {
         QCOMPARE(run.target.report().bytesIn, 0u);
 }
 
+// Interrupted while it waits for RESET: by Ctrl-C, or by timeout(1), which signals the process
+// and then its whole group, two interrupts that count as one.
+void CliTest::interruptedWhileWaitingForReset_data() {
+    QTest::addColumn<QStringList>("wrapper");
+    QTest::newRow("Ctrl-C") << QStringList();
+    QTest::newRow("timeout -s INT")
+        << QStringList{"timeout", "--preserve-status", "-s", "INT", "3"};
+}
+
 void CliTest::interruptedWhileWaitingForReset() {
+    QFETCH(QStringList, wrapper);
     Options target;
     target.reset = Options::Reset::Never;
     CliRun run(target);
-    QVERIFY(run.start({run.writeHex(HexFiles::image(4))}));
+    QVERIFY(run.start({run.writeHex(HexFiles::image(4))}, wrapper));
     QTRY_VERIFY_WITH_TIMEOUT(run.errors().contains(Message::PressReset), RunTimeoutMs);
     QVERIFY(!portIsFree(run.port())); // held while it waits
-    run.interrupt();
+    if (wrapper.isEmpty())
+        run.interrupt();
     QCOMPARE(run.finish(), 130);
     QVERIFY2(inOrder(run.errors(), {Message::PressReset, Message::DownloadCancelled}),
              qPrintable(run.errors()));
@@ -237,9 +256,8 @@ void CliTest::commandLine_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("text"); // on standard output or standard error
-    QTest::newRow("help") << QStringList{"--help"} << 0 << "  130  interrupted";
+    QTest::newRow("help") << QStringList{"--help"} << 0 << "  130  Interrupted (Ctrl-C)";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "dwnld-cli " DWNLD_VERSION;
-    QTest::newRow("ports") << QStringList{"--list-ports"} << 0 << "";
     QTest::newRow("no file") << QStringList() << 2 << "one HEX file";
     QTest::newRow("two files") << QStringList{"a.hex", "b.hex"} << 2 << "one HEX file";
     QTest::newRow("unknown option") << QStringList{"--fast", "a.hex"} << 2 << "Unknown option";
@@ -284,19 +302,59 @@ void CliTest::progress() {
     QVERIFY(out.open(QIODevice::WriteOnly));
     ConsoleReport report(out, terminal);
     report.progress(10); // no erase or write yet
+    report.phase(DownloadPhase::Erasing);
     report.shown(Message::Erasing);
+    report.progress(0);
     report.progress(50);
     report.progress(40);
     report.progress(100);
+    report.phase(DownloadPhase::Writing);
     report.shown(Message::Writing);
     report.shown(Message::Writing);
     report.progress(100);
+    report.phase(DownloadPhase::Done);
     report.shown(Message::WrittenSuccessfully);
     report.progress(20);
     const QString output = QString::fromLocal8Bit(out.data());
     QVERIFY2(inOrder(output, texts), qPrintable(output));
     QVERIFY(!output.contains(QStringLiteral(" 40 %")) && !output.contains(QStringLiteral(" 20 %")));
     QCOMPARE(output.count(Message::Writing), 1);
+}
+
+// One line for each port present: the name to give --port, the device, the description.
+void CliTest::listsThePortsPresent() {
+    CliRun run;
+    QVERIFY(run.start({"--list-ports"}));
+    QCOMPARE(run.finish(), 0);
+    QString expected;
+    for (const DetectedPort& port : serialPlatform().detectedPorts()) {
+        QVERIFY(!port.name.isEmpty() && !port.device.isEmpty());
+        expected += port.name + '\t' + port.device + '\t' + port.description + '\n';
+    }
+    QCOMPARE(run.standardOutput(), expected);
+}
+
+// The help text and the manual page give every exit status with the same meaning.
+void CliTest::exitStatusesDocumented() {
+    CliRun run;
+    QVERIFY(run.start({"--help"}));
+    QCOMPARE(run.finish(), 0);
+    const auto words = [](QString text) {
+        return text.replace(QStringLiteral("\\-"), QStringLiteral("-")).simplified();
+    };
+    const QString help = words(run.standardOutput());
+    QFile page(qEnvironmentVariable("DWNLD_SOURCE_DIR") + "/packaging/dwnld-cli.1");
+    QVERIFY(page.open(QIODevice::ReadOnly));
+    const QString manual = words(QString::fromUtf8(page.readAll()));
+    for (const ExitStatus::Meaning& meaning : ExitStatus::Meanings) {
+        const QString entry = QString::number(meaning.status) + ' ' + meaning.text;
+        QVERIFY2(help.contains(entry), qPrintable(entry));
+        QVERIFY2(manual.contains(".TP .B " + entry), qPrintable(entry));
+    }
+    QVERIFY(help.contains(words(ExitStatus::RepeatNote)));
+    QVERIFY(manual.contains(".PP " + words(ExitStatus::RepeatNote)));
+    const QString section = manual.section(".SH EXIT STATUS", 1).section(".SH", 0, 0);
+    QCOMPARE(section.count(".TP"), qsizetype(ExitStatus::Meanings.size())); // and no other
 }
 
 QTEST_GUILESS_MAIN(CliTest)

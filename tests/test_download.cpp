@@ -16,9 +16,14 @@
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QtTest>
 
 using zeltra::sim::Options;
+using Result = DownloadOutcome::Result;
+
+Q_DECLARE_METATYPE(Options)
+Q_DECLARE_METATYPE(Result)
 
 namespace {
 constexpr int BootVector = 0x1F00;
@@ -85,6 +90,8 @@ private slots:
     void writeRetriesAfterAFailure();
     void writeIsIgnoredWhileADownloadUnwinds();
     void snapshots();
+    void outcomeAndEvents_data();
+    void outcomeAndEvents();
 };
 
 void DownloadTest::writesTheFileAndStartsTheProgram_data() {
@@ -446,3 +453,82 @@ void DownloadTest::snapshots() {
 
 QTEST_MAIN(DownloadTest)
 #include "test_download.moc"
+
+// What those beside the window follow: each download's outcome, its phases in order, its
+// progress in words and the bootloader's first answer. A stop asked for from outside holds even
+// through the handshake, which forgets a Cancel.
+void DownloadTest::outcomeAndEvents_data() {
+    QTest::addColumn<Options>("target");
+    QTest::addColumn<QByteArray>("hex");
+    QTest::addColumn<QString>("port"); // the target's line when empty
+    QTest::addColumn<QString>("stopAt");
+    QTest::addColumn<Result>("result");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<int>("phases");
+    const Options quick = DownloadRig::quickTarget();
+    Options lostAck = quick;
+    lostAck.dropAck = 1 + 248 * 2 + 5 + 1 + 1 + 1 + 2; // the first record's first word
+    Options neverReset;
+    neverReset.reset = Options::Reset::Never;
+    const QByteArray image = HexFiles::image(100, 16);
+    QTest::newRow("written") << quick << image << ""
+                             << "" << Result::Written << "" << 5;
+    QTest::newRow("file refused") << quick << QByteArray(":0700000001000200030005") << ""
+                                  << "" << Result::FileRefused << Message::InvalidHexFile << 0;
+    QTest::newRow("port missing") << quick << image << "/dev/zeltra-absent"
+                                  << "" << Result::PortNotOpened << "Problem Opening Port" << 0;
+    QTest::newRow("stopped before the answer") << neverReset << image << ""
+                                               << "start" << Result::NoBootloader << "" << 1;
+    QTest::newRow("stopped after the answer")
+        << quick << image << ""
+        << "answer" << Result::CancelledAfterContact << "" << 1;
+    QTest::newRow("lost contact") << lostAck << image << ""
+                                  << "" << Result::FailedAfterContact << Message::LostContact << 3;
+}
+
+void DownloadTest::outcomeAndEvents() {
+    QFETCH(Options, target);
+    QFETCH(QByteArray, hex);
+    QFETCH(QString, port);
+    QFETCH(QString, stopAt);
+    QFETCH(Result, result);
+    QFETCH(QString, report);
+    QFETCH(int, phases);
+    DownloadRig rig(target);
+    rig.createWindow(hex);
+    TDownloadForm& form = rig.form();
+    form.PortName = port.isEmpty() ? QString::fromStdString(rig.target().devicePath()) : port;
+    form.HexFileName = rig.hexPath();
+    form.HexFilePresent = true;
+    QSignalSpy phaseSpy(&form, &TDownloadForm::phaseChanged);
+    QSignalSpy progressSpy(&form, &TDownloadForm::progressed);
+    QSignalSpy answerSpy(&form, &TDownloadForm::bootloaderAnswered);
+    QObject::connect(&form, &TDownloadForm::bootloaderAnswered, &form, [&] {
+        if (stopAt == "answer")
+            form.requestStop();
+    });
+    if (stopAt == "start")
+        form.requestStop();
+
+    const DownloadOutcome outcome = form.writeHexFile();
+    QCOMPARE(outcome.result, result);
+    QVERIFY2(report.isEmpty() ? outcome.report.isEmpty() : outcome.report.startsWith(report),
+             qPrintable(outcome.report));
+    QCOMPARE(phaseSpy.size(), phases);
+    const QList<DownloadPhase> order{DownloadPhase::WaitingForReset, DownloadPhase::Erasing,
+                                     DownloadPhase::Writing, DownloadPhase::Resynchronising,
+                                     DownloadPhase::Done};
+    for (int i = 0; i < phaseSpy.size(); ++i)
+        QCOMPARE(phaseSpy.at(i).at(0).value<DownloadPhase>(), order.at(i));
+    QCOMPARE(answerSpy.size(), outcome.reachedBoard() ? 1 : 0);
+    if (outcome.reachedBoard())
+        QCOMPARE(answerSpy.front().front().toString(), form.PortName);
+    if (outcome.written()) { // the last progress: every word of the file, on a full gauge
+        const QList<QVariant> last = progressSpy.back();
+        QCOMPARE(last.at(0).toInt(), 100 + 16);
+        QCOMPARE(last.at(1).toInt(), 100 + 16);
+        QCOMPARE(last.at(2).toInt(), 100);
+    }
+    QCOMPARE(rig.report().goReceived, outcome.written());
+    QVERIFY(!form.PortHandle.isOpen());
+}

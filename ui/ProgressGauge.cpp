@@ -55,8 +55,6 @@ void ProgressGauge::setBarColor(const QColor& color) {
 void ProgressGauge::changed(int oldPercent, int oldMaximum, QColor oldColor) {
     if (oldPercent != percentDone() || oldMaximum != maximum_ || oldColor != barColor_)
         update();
-    if (oldPercent != percentDone())
-        emit percentChanged(percentDone());
 }
 
 // Painted into an image first: the raster operation that inverts the text beneath it needs a

@@ -35,9 +35,6 @@ public:
     void setProgress(int value); // kept within the range
     void setBarColor(const QColor& color);
 
-signals:
-    void percentChanged(int percent); // the whole-number percentage has changed
-
 protected:
     void paintEvent(QPaintEvent* event) override;
 

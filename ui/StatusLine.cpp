@@ -10,13 +10,11 @@ StatusLine::StatusLine(const QString& text, QWidget* parent) : QLabel(text, pare
 void StatusLine::setStatus(const QString& text) {
     setText(text);
     updateToolTip();
-    emit shown(text);
 }
 
 void StatusLine::report(const QString& text, const QString& detail) {
     reports_.append({text, detail});
     setStatus(text);
-    emit reported(text, detail);
 }
 
 void StatusLine::clearReports() {

@@ -25,12 +25,6 @@ public:
     // What the line shows: the text, or the text elided in the middle.
     QString shownText() const;
 
-signals:
-    // Every text set, as it is set (the same text may be set again).
-    void shown(const QString& text);
-    // A report, once its text is shown, with its detail (may be empty).
-    void reported(const QString& text, const QString& detail);
-
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -244,7 +244,10 @@ void TDownloadForm::closeAfterSuccess() {
 }
 
 void TDownloadForm::DISPLAY_MESSAGE(const QString& text) {
+    const bool changed = text != Edit2->text();
     Edit2->setStatus(text);
+    if (changed)
+        emit reported(text, QString(), ReportKind::Status);
     pump();
 }
 
@@ -255,9 +258,19 @@ void TDownloadForm::DO_ERROR(const QString& text, const QString& detail) {
     WriteButton->setFocus(Qt::OtherFocusReason); // Enter tries again
     DownloadOk = false;
     DownloadGauge->setBarColor(GaugeColor::Red); // the bar keeps its length
-    Edit2->report(text, detail.isEmpty() ? std::exchange(failureDetail_, {}) : detail);
+    const QString shownDetail = detail.isEmpty() ? std::exchange(failureDetail_, {}) : detail;
+    Edit2->report(text, shownDetail);
+    if (progress_.failure.isEmpty()) {
+        progress_.failure = text;
+        progress_.failureDetail = shownDetail;
+    }
+    emit reported(text, shownDetail, ReportKind::Failure);
     pump();
     CloseCom();
+}
+
+void TDownloadForm::requestStop() {
+    stopRequested_ = true;
 }
 
 void TDownloadForm::explainFailure(const QString& detail) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "driver/DownloadOutcome.h"
 #include "link/SerialDevice.h"
 #include "ui/StatusLine.h"
 
@@ -94,9 +95,15 @@ public:
     // Download driver (driver/).
     void WriteButtonClick(QObject* Sender);
     bool START_DOWNLOADING(const QString& hexFileName);
-    // Runs one download of the tool's HEX file as Write does, and says whether it succeeded;
-    // without a file to write it reports "Cannot Read HEX file.". The window stays open.
-    bool writeHexFile();
+    // Runs one download of the tool's HEX file as Write does, and says how it ended; without a
+    // file to write it reports "Cannot Read HEX file.". The window stays open. A HEX file that
+    // cannot be read is shown as the application's errors are.
+    DownloadOutcome writeHexFile();
+    // Asks from outside the window (an interrupt, a time-out, a parent process) that downloads
+    // stop: the running one ends at its next poll, reporting "Download Cancelled", and any
+    // later one at once. Unlike Cancel it is never forgotten.
+    void requestStop();
+    bool stopRequested() const { return stopRequested_; }
 
     // Serial port (link/).
     bool OpenCom(const QString& portName);
@@ -132,8 +139,14 @@ public:
     SettingsFile* settingsFile() const { return SettingsFile_.get(); }
 
 signals:
-    // The bootloader answered the synchronisation handshake.
-    void synchronised();
+    // A download's events, as they happen, for those who follow it beside the window.
+    void phaseChanged(DownloadPhase phase);
+    // Words erased or written so far and in all in this phase, and the gauge's percentage.
+    void progressed(int wordsDone, int wordsTotal, int percent);
+    // Every status text as it changes, and every failure with its detail.
+    void reported(const QString& text, const QString& detail, ReportKind kind);
+    // The bootloader's first answer in a download, and the port it came on.
+    void bootloaderAnswered(const QString& portName);
 
 protected:
     bool event(QEvent* event) override;
@@ -155,12 +168,19 @@ private:
     void writeDroppedFile(const QMimeData& data);
 
     // Steps of the download (driver/).
+    DownloadOutcome outcomeOf(bool written) const;
+    void enterPhase(DownloadPhase phase);
+    void announceProgress(int wordsDone, int wordsTotal);
     bool runDownload(HexFileReader& hexFile);
     bool prepareTarget();
-    bool sendRecords(HexFileReader& hexFile);
+    bool sendRecords(HexFileReader& hexFile, int wordsTotal);
     bool writeCompletionMarker();
     bool startNewProgram();
     bool endDownload(bool good);
+    // Cancel, or a stop asked for from outside: the download reports "Download Cancelled".
+    bool cancelled() const { return CancelRequested || stopRequested_; }
+    // Any request that ends the waiting loops: a cancel, or Close.
+    bool stopping() const { return cancelled() || CloseRequested; }
 
     // The command, then its acknowledgement (link/).
     bool sendAcknowledged(const QString& command);
@@ -179,6 +199,16 @@ private:
     bool downloading_ = false; // a download is running (or still unwinding)
 
     QString failureDetail_; // noted by explainFailure() for the next report
+    bool stopRequested_ = false;
+
+    // How far the download in hand has come, for its outcome.
+    struct Progress {
+        bool fileAccepted = false; // the HEX file passed its check
+        bool portOpened = false;
+        bool contact = false; // the bootloader has answered
+        QString failure;      // the first failure reported, and its detail
+        QString failureDetail;
+    } progress_;
 
     // Closes the window once a successful download has been seen.
     QTimer* successShown_ = nullptr;

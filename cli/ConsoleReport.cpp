@@ -1,7 +1,4 @@
-#include "app/ConsoleReport.h"
-
-#include "device/Messages.h"
-#include "driver/Messages.h"
+#include "cli/ConsoleReport.h"
 
 #include <QIODevice>
 
@@ -10,21 +7,19 @@ constexpr int BarWidth = 30;
 const QString DetailIndent = QStringLiteral("    ");
 } // namespace
 
+void ConsoleReport::phase(DownloadPhase phase) {
+    endBar();
+    measured_ = phase == DownloadPhase::Erasing || phase == DownloadPhase::Writing;
+    percent_ = -1;
+    phase_.start();
+}
+
 void ConsoleReport::shown(const QString& text) {
     if (text == status_)
         return;
     status_ = text;
-    endBar();
-    percent_ = -1;
-    if (text.isEmpty())
-        return;
-    line(text);
-    if (text == Message::Erasing || text == Message::Writing) {
-        percent_ = 0;
-        phase_.start();
-        if (terminal_)
-            drawBar();
-    }
+    if (!text.isEmpty())
+        line(text);
 }
 
 void ConsoleReport::reported(const QString& text, const QString& detail) {
@@ -34,7 +29,7 @@ void ConsoleReport::reported(const QString& text, const QString& detail) {
 }
 
 void ConsoleReport::progress(int percent) {
-    if (percent_ < 0 || percent <= percent_)
+    if (!measured_ || percent <= percent_)
         return;
     const int before = percent_;
     percent_ = percent;

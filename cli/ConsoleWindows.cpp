@@ -1,6 +1,6 @@
 // The console on Windows: Ctrl-C and Ctrl-Break interrupt. The console calls its handler on a
 // thread of its own.
-#include "app/Console.h"
+#include "cli/Console.h"
 
 #include <cstdio>
 #include <io.h>

@@ -1,5 +1,5 @@
-#include "app/CommandLine.h"
-#include "app/Console.h"
+#include "cli/CommandLine.h"
+#include "cli/Console.h"
 
 #include <QApplication>
 

@@ -1,5 +1,5 @@
 // The console on POSIX systems: SIGINT and SIGTERM interrupt.
-#include "app/Console.h"
+#include "cli/Console.h"
 
 #include <csignal>
 #include <unistd.h>

@@ -1,11 +1,8 @@
-#include "app/CommandLineDownload.h"
+#include "cli/CommandLineDownload.h"
 
-#include "app/Console.h"
-#include "app/ConsoleReport.h"
-#include "app/ErrorHandler.h"
-#include "ui/Messages.h"
-#include "ui/ProgressGauge.h"
-#include "ui/StatusLine.h"
+#include "cli/Console.h"
+#include "cli/ConsoleReport.h"
+#include "cli/ExitStatus.h"
 
 namespace {
 // How often an interrupt is looked for: a waiting download pumps its messages far more often.
@@ -17,27 +14,29 @@ CommandLineDownload::CommandLineDownload(const CommandLineOptions& options, cons
     : options_(options), report_(report) {
     form_.PortName = portName;
     form_.HexFileName = options.hexFile;
-    form_.HexFilePresent = true;
+    form_.HexFilePresent = true; // the command line has found it
     followDownload();
     prepareStops();
 }
 
-// What the window shows goes to the report; quiet, only its failures.
+// The download's events go to the report; quiet, only its failures.
 void CommandLineDownload::followDownload() {
+    QObject::connect(&form_, &TDownloadForm::reported, &form_,
+                     [this](const QString& text, const QString& detail, ReportKind kind) {
+                         if (kind == ReportKind::Failure)
+                             report_.reported(text, detail);
+                         else if (!options_.quiet)
+                             report_.shown(text);
+                     });
     if (!options_.quiet) {
-        QObject::connect(form_.Edit2, &StatusLine::shown, &form_,
-                         [this](const QString& text) { report_.shown(text); });
-        QObject::connect(form_.DownloadGauge, &ProgressGauge::percentChanged, &form_,
-                         [this](int percent) { report_.progress(percent); });
+        QObject::connect(&form_, &TDownloadForm::phaseChanged, &form_,
+                         [this](DownloadPhase phase) { report_.phase(phase); });
+        QObject::connect(&form_, &TDownloadForm::progressed, &form_,
+                         [this](int, int, int percent) { report_.progress(percent); });
     }
-    QObject::connect(
-        form_.Edit2, &StatusLine::reported, &form_,
-        [this](const QString& text, const QString& detail) { report_.reported(text, detail); });
     // A board's time runs from its bootloader's first answer.
-    QObject::connect(&form_, &TDownloadForm::synchronised, &form_, [this] {
-        if (!synchronised_)
-            boardTime_.start();
-        synchronised_ = true;
+    QObject::connect(&form_, &TDownloadForm::bootloaderAnswered, &form_, [this] {
+        boardTime_.start();
         resetTimeout_.stop();
     });
 }
@@ -48,9 +47,6 @@ void CommandLineDownload::prepareStops() {
     QObject::connect(&interruptPoll_, &QTimer::timeout, &form_, [this] {
         if (interruptRequested())
             stop(Stop::Interrupted);
-        // A synchronisation forgets an earlier cancel: it is asked for until the download ends.
-        if (stop_ != Stop::None)
-            form_.CancelRequested = true;
     });
     resetTimeout_.setSingleShot(true);
     resetTimeout_.setTimerType(Qt::PreciseTimer);
@@ -59,20 +55,34 @@ void CommandLineDownload::prepareStops() {
 
 int CommandLineDownload::run() {
     interruptPoll_.start();
+    DownloadOutcome outcome;
     do {
-        const bool written = writeBoard();
-        if (!written && !synchronised_ && stop_ != Stop::None)
-            break; // stopped while it waited for a board: none was written to
-        countBoard(written, boardTime_.elapsed());
-        if (!written && !synchronised_)
-            break; // nothing reached the board (the port, the file): nor would it the next
+        outcome = writeBoard();
+        if (!isBoard(outcome))
+            break;
+        countBoard(outcome.written(), boardTime_.elapsed());
+        if (!outcome.reachedBoard())
+            break; // the port did not open, nor would it for the next board
     } while (options_.repeat && stop_ == Stop::None);
     interruptPoll_.stop();
     if (options_.repeat)
         report_.line(QStringLiteral("Boards: %1 written, %2 failed")
                          .arg(boards_ - failures_)
                          .arg(failures_));
-    return status();
+    return status(outcome);
+}
+
+// A wait for RESET that was stopped reached no board; a refused file counts only once boards
+// have been written with it (it changed since).
+bool CommandLineDownload::isBoard(const DownloadOutcome& outcome) const {
+    switch (outcome.result) {
+    case DownloadOutcome::Result::NoBootloader:
+        return false;
+    case DownloadOutcome::Result::FileRefused:
+        return boards_ > 0;
+    default:
+        return true;
+    }
 }
 
 // Counts a board and, with --repeat, gives it its line: its number, the result, the time taken.
@@ -88,39 +98,39 @@ void CommandLineDownload::countBoard(bool written, qint64 ms) {
 }
 
 // One download, with the reset time-out running until the bootloader answers.
-bool CommandLineDownload::writeBoard() {
-    synchronised_ = false;
+DownloadOutcome CommandLineDownload::writeBoard() {
     boardTime_.start();
     if (options_.resetTimeoutMs > 0)
         resetTimeout_.start(options_.resetTimeoutMs);
-    bool written = false;
-    try {
-        written = form_.writeHexFile();
-    } catch (const DownloaderError& error) {
-        report_.reported(Message::DownloadFailed, error.message()); // the file failed to read
-    }
+    const DownloadOutcome outcome = form_.writeHexFile();
     resetTimeout_.stop();
-    return written;
+    return outcome;
 }
 
-// Presses Cancel, once: the download ends at its next poll and reports "Download Cancelled".
+// Asks the download to stop, once: it ends at its next poll and reports "Download Cancelled".
 void CommandLineDownload::stop(Stop reason) {
     if (stop_ != Stop::None)
         return;
     stop_ = reason;
-    if (reason == Stop::TimedOut)
+    if (reason == Stop::TimedOut) {
         report_.line(QStringLiteral("No bootloader answered within %1 s")
                          .arg(options_.resetTimeoutMs / 1000.0));
-    form_.CancelButtonClick(&form_);
+    } else {
+        report_.line(QStringLiteral("Interrupted: stopping (interrupt again to end at once)"));
+        interruptReported();
+    }
+    form_.requestStop();
 }
 
 // With --repeat the boards' outcome, once a board has been reached; otherwise the download's.
-int CommandLineDownload::status() const {
+int CommandLineDownload::status(const DownloadOutcome& last) const {
+    if (boards_ == 0 && last.result == DownloadOutcome::Result::FileRefused)
+        return ExitStatus::NothingSent;
     if (boards_ > 0 && (options_.repeat || failures_ == 0))
         return failures_ > 0 ? ExitStatus::Failed : ExitStatus::Written;
     switch (stop_) {
     case Stop::Interrupted:
-        return InterruptedStatus;
+        return ExitStatus::Interrupted;
     case Stop::TimedOut:
         return ExitStatus::NoBootloader;
     case Stop::None:

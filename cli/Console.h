@@ -4,14 +4,14 @@
 // standard error is a terminal. One implementation per system (ConsolePosix.cpp,
 // ConsoleWindows.cpp) around the part common to both (Console.cpp).
 
-// The exit status of a program ended by an interrupt.
-constexpr int InterruptedStatus = 130;
-
 // From now on an interrupt (Ctrl-C; on POSIX systems SIGINT and SIGTERM, on Windows the
-// console's Ctrl-C and Ctrl-Break) is noted for interruptRequested(); a second one ends the
-// process at once with InterruptedStatus.
+// console's Ctrl-C and Ctrl-Break) is noted for interruptRequested(). Interrupts that arrive
+// together (a signal to the process, then to its whole group) count as one; once the first has
+// been reported to the user (interruptReported()), another ends the process at once with the
+// interrupted exit status.
 void catchInterrupts();
 bool interruptRequested();
+void interruptReported();
 
 // Whether standard error is a terminal, where a line may be redrawn in place.
 bool errorIsTerminal();

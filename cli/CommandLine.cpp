@@ -1,13 +1,12 @@
-#include "app/CommandLine.h"
+#include "cli/CommandLine.h"
 
-#include "app/CommandLineDownload.h"
-#include "app/Console.h"
-#include "app/ConsoleReport.h"
 #include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
 #include "app/StartUp.h"
-#include "driver/HexFileCheck.h"
-#include "driver/HexFileReader.h"
+#include "cli/CommandLineDownload.h"
+#include "cli/Console.h"
+#include "cli/ConsoleReport.h"
+#include "cli/ExitStatus.h"
 #include "driver/Messages.h"
 #include "link/SerialPlatform.h"
 
@@ -25,17 +24,32 @@ const QString Description = QStringLiteral(
     "window dwnld does, without showing a window, and reports on standard error. The port is\n"
     "the one in DWNLD.INI, which it reads and never writes, unless --port names one.");
 
-const QString ExitStatuses = QStringLiteral(
-    "\nExit status:\n"
-    "  0    written, verified and started\n"
-    "  1    the download failed: the port, lost contact, a refused identification, a word\n"
-    "       that did not read back, a marker\n"
-    "  2    nothing was sent: a usage error, or the HEX file is missing, unreadable or\n"
-    "       refused\n"
-    "  3    no bootloader answered within --reset-timeout\n"
-    "  130  interrupted (Ctrl-C)\n"
-    "With --repeat, a run that has reached a board ends with 0 when every board was written\n"
-    "and 1 when any failed, whether Ctrl-C or --reset-timeout ended it.\n");
+// Text wrapped to the help text's width: its first line after `lead`, the others indented as far.
+QString wrapped(const QString& lead, const QString& text) {
+    constexpr int Width = 80;
+    const QString indent(lead.size(), QLatin1Char(' '));
+    QString result;
+    QString line = lead;
+    for (const QString& word : text.split(QLatin1Char(' '))) {
+        if (line.size() > indent.size() && line.size() + 1 + word.size() > Width) {
+            result += line + QLatin1Char('\n');
+            line = indent;
+        } else if (line.size() > indent.size()) {
+            line += QLatin1Char(' ');
+        }
+        line += word;
+    }
+    return result + line + QLatin1Char('\n');
+}
+
+// The exit statuses' table.
+QString exitStatusHelp() {
+    QString help = QStringLiteral("\nExit status:\n");
+    for (const ExitStatus::Meaning& meaning : ExitStatus::Meanings)
+        help += wrapped(QStringLiteral("  %1").arg(meaning.status, -5),
+                        QString::fromLatin1(meaning.text));
+    return help + wrapped(QString(), QString::fromLatin1(ExitStatus::RepeatNote));
+}
 
 struct Options {
     QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
@@ -95,24 +109,14 @@ QString readOptions(const QCommandLineParser& parser, const Options& options,
     return {};
 }
 
-// Whether the HEX file is there, readable and fit to send, checked as the download checks it
-// before it touches the port; reports why not.
-bool hexFileFit(const QString& path, ConsoleReport& report) {
-    if (!isHexFilePresent(path)) {
-        report.reported(Message::CannotReadHexFile,
-                        path + (QFileInfo::exists(path) ? QStringLiteral(" is not a file")
-                                                        : QStringLiteral(" does not exist")));
-        return false;
-    }
-    HexFileReader reader(path);
-    try {
-        const HexFileCheck check = checkHexFile(reader);
-        if (check.fault.isEmpty())
-            return true;
-        report.reported(check.fault, check.detail);
-    } catch (const DownloaderError& error) {
-        report.reported(Message::CannotReadHexFile, error.message());
-    }
+// Whether the HEX file is there to be read; reports why not. What it holds is the download's to
+// check.
+bool hexFilePresent(const QString& path, ConsoleReport& report) {
+    if (isHexFilePresent(path))
+        return true;
+    report.reported(Message::CannotReadHexFile,
+                    path + (QFileInfo::exists(path) ? QStringLiteral(" is not a file")
+                                                    : QStringLiteral(" does not exist")));
     return false;
 }
 
@@ -120,7 +124,7 @@ int download(const CommandLineOptions& options, const QString& executablePath) {
     QFile errors;
     errors.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
     ConsoleReport report(errors, errorIsTerminal());
-    if (!hexFileFit(options.hexFile, report))
+    if (!hexFilePresent(options.hexFile, report))
         return ExitStatus::NothingSent;
     // What the window would show in a message box.
     setErrorReporter([&report](const QString& message) { report.line(message); });
@@ -144,7 +148,7 @@ int runCommandLine(const QStringList& arguments, const QString& executablePath) 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
     if (parser.isSet(options.help)) {
-        print(stdout, parser.helpText() + ExitStatuses);
+        print(stdout, parser.helpText() + exitStatusHelp());
         return 0;
     }
     if (parser.isSet(options.version)) {

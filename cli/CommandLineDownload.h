@@ -17,23 +17,15 @@ struct CommandLineOptions {
     bool quiet = false;     // failures only: no status texts, no progress
 };
 
-// The exit statuses of the command line, besides InterruptedStatus (app/Console.h).
-namespace ExitStatus {
-constexpr int Written = 0;      // written, verified and started
-constexpr int Failed = 1;       // the download failed
-constexpr int NothingSent = 2;  // a usage error, or a HEX file missing, unreadable or refused
-constexpr int NoBootloader = 3; // no bootloader answered within the reset time-out
-} // namespace ExitStatus
-
 // Runs the window's download with the window never shown: once, or with `repeat` board after
-// board, each after the next RESET, until interrupted. An interrupt or the reset time-out
-// presses Cancel. What the window shows goes to the report as it changes.
+// board, each after the next RESET, until interrupted. It follows each download through the
+// window's events and outcome; an interrupt or the reset time-out asks the window to stop.
 class CommandLineDownload {
 public:
     CommandLineDownload(const CommandLineOptions& options, const QString& portName,
                         ConsoleReport& report);
 
-    // Runs the downloads to their end and returns the exit status.
+    // Runs the downloads to their end and returns the exit status (cli/ExitStatus.h).
     int run();
 
 private:
@@ -41,10 +33,11 @@ private:
 
     void followDownload();
     void prepareStops();
-    bool writeBoard();
+    DownloadOutcome writeBoard();
+    bool isBoard(const DownloadOutcome& outcome) const;
     void countBoard(bool written, qint64 ms);
     void stop(Stop reason);
-    int status() const;
+    int status(const DownloadOutcome& last) const;
 
     const CommandLineOptions& options_;
     ConsoleReport& report_;
@@ -52,7 +45,6 @@ private:
     QTimer interruptPoll_;
     QTimer resetTimeout_;
     Stop stop_ = Stop::None;
-    bool synchronised_ = false; // the bootloader of the board in hand has answered
     QElapsedTimer boardTime_;
     int boards_ = 0;
     int failures_ = 0;

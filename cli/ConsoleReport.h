@@ -1,5 +1,7 @@
 #pragma once
 
+#include "driver/DownloadOutcome.h"
+
 #include <QElapsedTimer>
 #include <QString>
 
@@ -13,6 +15,8 @@ class ConsoleReport {
 public:
     ConsoleReport(QIODevice& out, bool terminal) : out_(out), terminal_(terminal) {}
 
+    // A phase begins: the erase and the write show their progress.
+    void phase(DownloadPhase phase);
     // A status text, as the status line shows it; a text set again is not repeated, and an
     // empty text (the line cleared) shows nothing.
     void shown(const QString& text);
@@ -34,8 +38,9 @@ private:
 
     QIODevice& out_;
     const bool terminal_;
-    QString status_;   // the last status text
-    int percent_ = -1; // the progress shown, while the status text has one; -1 otherwise
+    QString status_;        // the last status text
+    bool measured_ = false; // the phase shows its progress
+    int percent_ = -1;      // the progress shown in this phase; -1 before the first
     QElapsedTimer phase_;
     qsizetype barLength_ = 0; // the bar's line as drawn last; 0 when no bar is open
 };

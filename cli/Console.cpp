@@ -1,0 +1,27 @@
+#include "cli/Console.h"
+
+#include "cli/ExitStatus.h"
+
+#include <atomic>
+#include <cstdlib>
+
+namespace {
+// Written by a signal handler (or the console's handler thread on Windows).
+std::atomic<bool> interrupted{false};
+std::atomic<bool> reported{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+} // namespace
+
+void noteInterrupt() noexcept {
+    if (reported.load())
+        std::_Exit(ExitStatus::Interrupted);
+    interrupted.store(true);
+}
+
+bool interruptRequested() {
+    return interrupted.load();
+}
+
+void interruptReported() {
+    reported.store(true);
+}
