@@ -59,6 +59,7 @@ TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
         }
         const quint32 eraseLimit = bootVector - EraseLimitOffset;
         DownloadGauge->setMaximum(int(eraseLimit));
+        announceProgress(0, int(eraseLimit));
 
         quint32 row = 0;
         do {
