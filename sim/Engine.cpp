@@ -349,21 +349,20 @@ void Engine::reply(const std::string& line, Clock::time_point ready) {
                 lastOutDue_ + std::chrono::milliseconds(options_.replySplitGapMs));
 }
 
-// Bytes leave one after another, in order; with the line model each takes ByteTime on the line.
-// Through a modelled adapter the whole answer waits for the adapter's next tick.
+// Answers leave one after another, in order; with the line model each byte takes ByteTime on the
+// line. An answer is handed over whole when its last byte is due: the host has all of it at the
+// same moment as over a real line, and a serving thread that wakes late delays the answer instead
+// of splitting it. Through a modelled adapter the answer waits for the adapter's next tick.
 void Engine::queueOutput(std::string_view bytes, Clock::time_point ready) {
-    const std::size_t first = outbox_.size();
-    for (char byte : bytes) {
-        lastOutDue_ = std::max(ready, lastOutDue_);
-        if (options_.lineModel)
-            lastOutDue_ += ByteTime;
-        outbox_.push_back({lastOutDue_, byte});
-    }
-    if (options_.adapterLatencyMs <= 0)
+    if (bytes.empty())
         return;
-    const Clock::time_point tick = adapterTick(lastOutDue_);
-    for (std::size_t i = first; i < outbox_.size(); ++i)
-        outbox_[i].at = tick;
+    lastOutDue_ = std::max(ready, lastOutDue_);
+    if (options_.lineModel)
+        lastOutDue_ += ByteTime * static_cast<std::int64_t>(bytes.size());
+    const Clock::time_point due =
+        options_.adapterLatencyMs > 0 ? adapterTick(lastOutDue_) : lastOutDue_;
+    for (char byte : bytes)
+        outbox_.push_back({due, byte});
 }
 
 // The first multiple of the adapter's latency, counted from the host's first byte, at or after

@@ -143,7 +143,7 @@ private:
     TargetMemory memory_;
     Report report_;
     std::deque<TimedByte> inbox_;  // received, waiting for their modelled arrival
-    std::deque<TimedByte> outbox_; // to send, each when due
+    std::deque<TimedByte> outbox_; // to send: an answer's bytes all when its last one is due
     std::optional<Clock::time_point> origin_, firstSync_;
     Clock::time_point lineInFree_{}, lastOutDue_{};
     std::string line_;

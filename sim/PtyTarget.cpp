@@ -33,7 +33,7 @@ constexpr auto PeerGoneRetry = std::chrono::milliseconds(10);
 } // namespace
 
 struct PtyTarget::Server {
-    explicit Server(Options options);
+    Server(Options options, BeforeWrite beforeWrite);
     ~Server();
     void run();
     void openPair();
@@ -48,6 +48,7 @@ struct PtyTarget::Server {
     std::condition_variable lineClosed;
     std::condition_variable served; // after every pass of the serving loop
     Engine engine;
+    const BeforeWrite beforeWrite;
     std::string path;
     int master = -1;
     int slave = -1; // held open so that the host may close and reopen its side between downloads
@@ -59,7 +60,8 @@ struct PtyTarget::Server {
     std::thread thread;
 };
 
-PtyTarget::Server::Server(Options options) : engine(std::move(options)) {
+PtyTarget::Server::Server(Options options, BeforeWrite beforeWrite)
+    : engine(std::move(options)), beforeWrite(std::move(beforeWrite)) {
     openPair();
     if (::pipe2(wakePipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         closeLine();
@@ -128,7 +130,10 @@ void PtyTarget::Server::run() {
         if (engine.hungUp() && master >= 0)
             closeLine();
         if (master >= 0) {
-            unsent += engine.transmit(Clock::now());
+            const std::string due = engine.transmit(Clock::now());
+            if (!due.empty() && beforeWrite)
+                beforeWrite();
+            unsent += due;
             writeToHost();
         }
         pollfd fds[2] = {{wakePipe[0], POLLIN, 0}, {-1, 0, 0}};
@@ -209,7 +214,8 @@ void PtyTarget::Server::writeToHost() {
     }
 }
 
-PtyTarget::PtyTarget(Options options) : server_(std::make_unique<Server>(std::move(options))) {}
+PtyTarget::PtyTarget(Options options, BeforeWrite beforeWrite)
+    : server_(std::make_unique<Server>(std::move(options), std::move(beforeWrite))) {}
 
 PtyTarget::~PtyTarget() = default;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,8 +13,13 @@ namespace zeltra::sim {
 // Serves an Engine on a pseudo-terminal pair from a thread of its own.
 class PtyTarget {
 public:
-    explicit PtyTarget(Options options = {}); // creates the pair and starts serving at once
-    ~PtyTarget();                             // stops the thread, closes the pair
+    // Called by the serving thread whenever answers have become due, before it writes them to
+    // the line: a test may hold the thread up there, as a busy machine does.
+    using BeforeWrite = std::function<void()>;
+
+    // Creates the pair and starts serving at once.
+    explicit PtyTarget(Options options = {}, BeforeWrite beforeWrite = {});
+    ~PtyTarget(); // stops the thread, closes the pair
     PtyTarget(const PtyTarget&) = delete;
     PtyTarget& operator=(const PtyTarget&) = delete;
 

@@ -35,7 +35,8 @@ Target:
                               immediately, or never
   --reset-delay-ms N          the RESET press after the first "*" (default 300)
   --line-model                take the line's and the part's time: 19200 baud at 10 bits
-                              per byte both ways, 2 ms per row erase and per block write
+                              per byte both ways, 2 ms per row erase and per block write;
+                              every answer arrives whole when its last byte is due
   --adapter-latency-ms N      model a USB serial adapter with an N ms latency timer: every
                               answer leaves at the next multiple of N ms (from the host's
                               first byte) after it is ready; FTDI adapters hold answers for

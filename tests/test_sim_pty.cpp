@@ -6,12 +6,15 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
+#include "link/SerialDevice.h"
 #include "sim/PtyTarget.h"
 
 using namespace zeltra::sim;
@@ -106,6 +109,8 @@ class SimPtyTest : public QObject {
 private slots:
     void scriptedConversation_data();
     void scriptedConversation();
+    void answersArriveWhole_data();
+    void answersArriveWhole();
     void resetPressTiming();
     void hangUpClosesTheLine();
     void hangUpAfterCommands();
@@ -161,6 +166,40 @@ void SimPtyTest::scriptedConversation() {
     QCOMPARE(target.programWord(0x0004), 0x3FFF);
     QCOMPARE(target.eepromByte(0x2100), 0xAB);
     QVERIFY(QByteArray::fromStdString(target.reportJson()).contains("\"goReceived\":true"));
+}
+
+void SimPtyTest::answersArriveWhole_data() {
+    QTest::addColumn<bool>("lineModel");
+    QTest::addColumn<int>("heldUpMs");
+    QTest::newRow("line model") << true << 0;
+    // Twice the pause that ends a read.
+    QTest::newRow("line model, serving thread held up") << true << 20;
+    QTest::newRow("direct line, serving thread held up") << false << 20;
+}
+
+// The host reads every reply whole under its read rule, which ends a read at a pause of more
+// than 10 ms after a byte: a serving thread held up before it writes (as on a busy machine)
+// delays a reply, it never splits it. Each reply is one write.
+void SimPtyTest::answersArriveWhole() {
+    QFETCH(bool, lineModel);
+    QFETCH(int, heldUpMs);
+    Options options = listening();
+    options.lineModel = lineModel;
+    std::atomic<int> writes = 0;
+    PtyTarget target(options, [&] {
+        ++writes;
+        std::this_thread::sleep_for(std::chrono::milliseconds(heldUpMs));
+    });
+    SerialDevice host;
+    QCOMPARE(host.open(QString::fromStdString(target.devicePath())), SerialDevice::OpenResult::Ok);
+    const auto command = [&](const QByteArray& text, int n) {
+        host.write(text + "\n");
+        return host.read(n);
+    };
+    QCOMPARE(command("rFFFF", 7), QByteArray("111F00\n"));
+    QCOMPARE(command("r1", 5), QByteArray("2000\n"));
+    QCOMPARE(command("r1", 5), QByteArray("2001\n"));
+    QCOMPARE(writes.load(), 3);
 }
 
 // No "i" before the RESET press some 300 ms after the first "*"; then "i".
