@@ -1,5 +1,5 @@
 ; The installer for 64-bit Windows. scripts/package-windows runs
-;   makensis -DPRODUCT=... -DPUBLISHER=... -DCOPYRIGHT=... -DVERSION=1.0 -DVERSION4=1.0.0.0
+;   makensis -DPRODUCT=... -DPUBLISHER=... -DCOPYRIGHT=... -DVERSION=... -DVERSION4=...
 ;            -DUNINSTALL_KEY=... -DICON=dwnld.ico -DFILES=files.nsh -DUNFILES=unfiles.nsh
 ;            -DOUTFILE=setup.exe installer.nsi
 ; with the product's name, publisher, copyright, versions, the key under HKLM where Apps & features
