@@ -2,9 +2,9 @@
 
 #include <QString>
 
-// The application's title: the name of the running program, the window's caption until a HEX
-// file names it, and the caption of every error box.
-inline const QString ApplicationTitle = QStringLiteral("ZELTRA IR Downloader");
+// The application's title, the product's name (CMakeLists.txt): the name of the running program,
+// the window's caption until a HEX file names it, and the caption of every error box.
+inline const QString ApplicationTitle = QStringLiteral(DWNLD_PRODUCT);
 
 namespace Message {
 

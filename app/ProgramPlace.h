@@ -11,5 +11,5 @@ bool isInstalledProgramFolder(const QString& exeDir);
 
 // The folder of the user's own settings file: "$XDG_CONFIG_HOME/zeltra-ir-downloader" on Linux
 // ("~/.config" when the variable is unset, empty or not an absolute path),
-// "%LOCALAPPDATA%\ZELTRA IR Downloader" on Windows.
+// "%LOCALAPPDATA%\<the product's name>" on Windows.
 QString userSettingsFolder();

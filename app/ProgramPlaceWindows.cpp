@@ -4,12 +4,11 @@
 #include <QSettings>
 #include <QStandardPaths>
 
-// The installer records its folder where Apps & features finds the program.
+// The installer records its folder where Apps & features finds the program: DWNLD_INSTALL_RECORD
+// is that key (CMakeLists.txt).
 bool isInstalledProgramFolder(const QString& exeDir) {
-    const QSettings uninstall(QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
-                                             "CurrentVersion\\Uninstall\\ZELTRA IR Downloader"),
-                              QSettings::NativeFormat);
-    const QString recorded = uninstall.value(QStringLiteral("InstallLocation")).toString();
+    const QSettings record(QStringLiteral(DWNLD_INSTALL_RECORD), QSettings::NativeFormat);
+    const QString recorded = record.value(QStringLiteral("InstallLocation")).toString();
     if (recorded.isEmpty())
         return false;
     const QString installed = QDir(recorded).canonicalPath();
@@ -21,5 +20,5 @@ QString userSettingsFolder() {
     QString localData = qEnvironmentVariable("LOCALAPPDATA");
     if (!QDir::isAbsolutePath(localData))
         localData = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    return QDir::fromNativeSeparators(localData) + QStringLiteral("/ZELTRA IR Downloader");
+    return QDir::fromNativeSeparators(localData) + QStringLiteral("/" DWNLD_PRODUCT);
 }

@@ -13,9 +13,15 @@
 
 namespace {
 
-// Where the installer records the folder it installed into.
-const QString UninstallKey = QStringLiteral("HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\"
-                                            "CurrentVersion\\Uninstall\\ZELTRA IR Downloader");
+// Where this build of the program finds the folder the installer recorded: a key of the tests'
+// own (tests/windows.cmake), never an installed program's.
+const QString InstallRecord = QStringLiteral(DWNLD_INSTALL_RECORD);
+
+// Deletes the key itself, with all it holds.
+void removeKey(const QString& key) {
+    const qsizetype parentEnd = key.lastIndexOf(QLatin1Char('\\'));
+    QSettings(key.left(parentEnd), QSettings::NativeFormat).remove(key.mid(parentEnd + 1));
+}
 
 } // namespace
 
@@ -27,7 +33,7 @@ private slots:
         QApplication::setQuitOnLastWindowClosed(false);
         setErrorReporter([](const QString& message) { QFAIL(qPrintable(message)); });
     }
-    void cleanup() { QSettings(UninstallKey, QSettings::NativeFormat).remove(QString()); }
+    void cleanup() { removeKey(InstallRecord); }
 
     // The install folder never gets a settings file: an installed copy keeps the user's own in
     // %LOCALAPPDATA%; a copy unpacked anywhere keeps DWNLD.INI beside dwnld.exe.
@@ -42,12 +48,12 @@ private slots:
         qputenv("LOCALAPPDATA", QDir::toNativeSeparators(localData.path()).toLocal8Bit());
         StartedWindow started;
         if (installed)
-            QSettings(UninstallKey, QSettings::NativeFormat)
+            QSettings(InstallRecord, QSettings::NativeFormat)
                 .setValue(QStringLiteral("InstallLocation"),
                           QDir::toNativeSeparators(started.folder()));
         started.start();
         QVERIFY(started.activate());
-        const QString own = localData.filePath(QStringLiteral("ZELTRA IR Downloader/DWNLD.INI"));
+        const QString own = localData.filePath(QStringLiteral(DWNLD_PRODUCT "/DWNLD.INI"));
         const QString used = installed ? own : started.settingsPath();
         QCOMPARE(started.form().settingsFile()->path(), used);
         QCOMPARE(HexFiles::readFile(used), QByteArray("[ZELTRA_IR_DOWNLOAD]\r\nPORT=COM1\r\n"));
@@ -76,8 +82,8 @@ private slots:
     void exeDir_data() {
         QTest::addColumn<QString>("executable");
         QTest::addColumn<QString>("exeDir");
-        QTest::newRow("folder") << "C:/Program Files/ZELTRA IR Downloader/dwnld.exe"
-                                << "C:/Program Files/ZELTRA IR Downloader/";
+        QTest::newRow("folder") << "C:/Program Files/" DWNLD_PRODUCT "/dwnld.exe"
+                                << "C:/Program Files/" DWNLD_PRODUCT "/";
         QTest::newRow("drive root") << "D:/dwnld.exe"
                                     << "D:/";
     }

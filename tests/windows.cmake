@@ -7,10 +7,17 @@ add_library(testsupport STATIC support/HexFiles.cpp support/StartedWindow.cpp
     support/StatusHistory.cpp support/PumpWatch.cpp)
 target_include_directories(testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
 target_link_libraries(testsupport PUBLIC dwnldcore Qt6::Test)
+# The test programs' own build of app/ProgramPlaceWindows.cpp, linked into each before the library
+# (whose copy is then left out): the installer's record is a key of the tests' own under
+# HKEY_CURRENT_USER, so that a test run neither sees nor changes an installed program's key, and
+# needs no administrator.
+add_library(testinstallrecord OBJECT ${CMAKE_SOURCE_DIR}/app/ProgramPlaceWindows.cpp)
+target_link_libraries(testinstallrecord PUBLIC dwnldcore)
+dwnld_install_record(testinstallrecord PUBLIC "HKEY_CURRENT_USER\\Software\\${DWNLD_PRODUCT} tests")
 
 foreach(name ${WINDOWS_CORE_TESTS} ${WINDOWS_GUI_TESTS})
     add_executable(${name} ${name}.cpp)
-    target_link_libraries(${name} PRIVATE testsupport)
+    target_link_libraries(${name} PRIVATE testinstallrecord testsupport)
     set(platform)
     if(name IN_LIST WINDOWS_GUI_TESTS)
         # Wine hands the program no QT_* variable: the platform is chosen on the command line.

@@ -1,17 +1,17 @@
-; The installer of the ZELTRA IR Downloader for 64-bit Windows. scripts/package-windows runs
-;   makensis -DVERSION=1.0 -DVERSION4=1.0.0.0 -DICON=dwnld.ico -DFILES=files.nsh
-;            -DUNFILES=unfiles.nsh -DOUTFILE=setup.exe installer.nsi
-; where files.nsh installs the program's folder file by file and unfiles.nsh removes the same
-; files, so that the uninstaller deletes nothing else. /S installs (and uninstalls) silently.
+; The installer for 64-bit Windows. scripts/package-windows runs
+;   makensis -DPRODUCT=... -DPUBLISHER=... -DCOPYRIGHT=... -DVERSION=... -DVERSION4=...
+;            -DUNINSTALL_KEY=... -DICON=dwnld.ico -DFILES=files.nsh -DUNFILES=unfiles.nsh
+;            -DOUTFILE=setup.exe installer.nsi
+; with the product's name, publisher, copyright, versions, the key under HKLM where Apps & features
+; finds the program, and the icon as the build gives them (packaging/windows/CMakeLists.txt), and
+; where files.nsh installs the program's folder file by file and unfiles.nsh removes the same files,
+; so that the uninstaller deletes nothing else. /S installs (and uninstalls) silently.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
 
-!define PRODUCT "ZELTRA IR Downloader"
-!define PUBLISHER "ZELTRA"
-!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define APP_PATHS_KEY "Software\Microsoft\Windows\CurrentVersion\App Paths\dwnld.exe"
 ; "Open with" for .hex and .ihx: a file type of its own listed under each extension's
 ; OpenWithProgids, and the program's entry under Applications. The extensions' default programs
@@ -36,7 +36,7 @@ VIAddVersionKey /LANG=1033 "CompanyName" "${PUBLISHER}"
 VIAddVersionKey /LANG=1033 "FileDescription" "${PRODUCT} Setup"
 VIAddVersionKey /LANG=1033 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1033 "ProductVersion" "${VERSION}"
-VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright 2026 the ${PRODUCT} developers"
+VIAddVersionKey /LANG=1033 "LegalCopyright" "${COPYRIGHT}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
@@ -84,7 +84,7 @@ Section "Install"
 SectionEnd
 
 ; Removes what the installer put there and nothing else: the users' settings
-; (%LOCALAPPDATA%\ZELTRA IR Downloader\DWNLD.INI) stay.
+; (%LOCALAPPDATA%\${PRODUCT}\DWNLD.INI) stay.
 Section "Uninstall"
     SetShellVarContext all
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
