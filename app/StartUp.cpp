@@ -100,6 +100,21 @@ void TDownloadForm::COM3ItemClick(QObject*) {
 // used from the next download on.
 void TDownloadForm::choosePort(const QString& portName) {
     CancelRequested = true;
+    keepPort(portName);
+}
+
+// Looks for the cradle in a download of its own. A running download ends at its next poll, as
+// with any choice in the menu; the search starts once it has ended.
+void TDownloadForm::FindCradleItemClick(QObject* Sender) {
+    CancelRequested = true;
+    portSearch = PortSearch::Once;
+    if (downloading_)
+        return;
+    WriteButtonClick(Sender);
+    portSearch = PortSearch::Off; // also when no download ran: no HEX file was chosen
+}
+
+void TDownloadForm::keepPort(const QString& portName) {
     PortName = portName;
     portMenu_->list(PortName);
     if (!SettingsFile_) // chosen before the first activation

@@ -56,7 +56,9 @@ struct Options {
                             QStringLiteral("Show this help.")};
     QCommandLineOption version{QStringLiteral("version"), QStringLiteral("Show the version.")};
     QCommandLineOption port{QStringLiteral("port"),
-                            QStringLiteral("The port for this run alone; it is not saved."),
+                            QStringLiteral("The port for this run alone; it is not saved. "
+                                           "auto: look for the cradle on every port present, "
+                                           "in every download."),
                             QStringLiteral("NAME")};
     QCommandLineOption resetTimeout{
         QStringLiteral("reset-timeout"),

@@ -3,6 +3,7 @@
 #include "cli/Console.h"
 #include "cli/ConsoleReport.h"
 #include "cli/ExitStatus.h"
+#include "link/Messages.h"
 
 namespace {
 // How often an interrupt is looked for: a waiting download pumps its messages far more often.
@@ -13,6 +14,8 @@ CommandLineDownload::CommandLineDownload(const CommandLineOptions& options, cons
                                          ConsoleReport& report)
     : options_(options), report_(report) {
     form_.PortName = portName;
+    if (portName == AutoPort)
+        form_.portSearch = TDownloadForm::PortSearch::EveryDownload;
     form_.HexFileName = options.hexFile;
     form_.HexFilePresent = true; // the command line has found it
     followDownload();
@@ -34,6 +37,11 @@ void CommandLineDownload::followDownload() {
         QObject::connect(&form_, &TDownloadForm::progressed, &form_,
                          [this](int, int, int percent) { report_.progress(percent); });
     }
+    QObject::connect(&form_, &TDownloadForm::cradleFound, &form_,
+                     [this](const QString& portName, const QString& description) {
+                         report_.line(QStringLiteral("Cradle ") +
+                                      Message::cradleFoundOn(portName, description));
+                     });
     // A board's time runs from its bootloader's first answer.
     QObject::connect(&form_, &TDownloadForm::bootloaderAnswered, &form_, [this] {
         boardTime_.start();

@@ -8,10 +8,13 @@
 
 class ConsoleReport;
 
+// The port name that makes every download look for the cradle on every port.
+inline const QString AutoPort = QStringLiteral("auto");
+
 // How the command line runs the download.
 struct CommandLineOptions {
     QString hexFile;
-    QString port;           // empty: the port kept in the settings file
+    QString port;           // empty: the port kept in the settings file; AutoPort: a search
     int resetTimeoutMs = 0; // 0: wait for RESET for as long as it takes, as the window does
     bool repeat = false;    // board after board, until interrupted
     bool quiet = false;     // failures only: no status texts, no progress

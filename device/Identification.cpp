@@ -2,6 +2,7 @@
 #include "device/Messages.h"
 #include "device/TargetIdentity.h"
 #include "link/HexText.h"
+#include "link/Protocol.h"
 #include "ui/Messages.h"
 #include "ui/TDownloadForm.h"
 
@@ -21,6 +22,13 @@ QString TDownloadForm::GET_FIRMWARE_VERSION() {
         return {};
     }
     return FirmwareVersion;
+}
+
+bool TDownloadForm::acceptsBootloader(SerialDevice& device) {
+    device.purge(); // answers to earlier "*" that came late
+    device.write(commandLine(QStringLiteral("rFFFF")));
+    const QString reply = replyText(device.read(IdentifyReplyLength));
+    return identificationFault(reply.left(2), reply.mid(2, 4)).isEmpty();
 }
 
 // Reads the program word at the boot-vector address, sent back exactly as the bootloader gave it.

@@ -7,6 +7,7 @@
 #include "driver/Messages.h"
 #include "hex/HexRecord.h"
 #include "hex/Routing.h"
+#include "link/CradleSearch.h"
 #include "link/HexText.h"
 #include "link/Protocol.h"
 #include "ui/Messages.h"
@@ -44,8 +45,13 @@ void TDownloadForm::WriteButtonClick(QObject* Sender) {
         }
         HexFilePresent = isHexFilePresent(HexFileName);
     }
+    // A search for the cradle asked for while the download ran starts when it has ended.
+    DownloadOutcome outcome;
+    do {
+        outcome = writeHexFile();
+    } while (portSearch == PortSearch::Once && !outcome.written());
     // The download has closed the port; closing the main window ends the program.
-    if (writeHexFile().written()) {
+    if (outcome.written()) {
         closeAfterSuccess();
     }
 }
@@ -55,6 +61,8 @@ DownloadOutcome TDownloadForm::writeHexFile() {
     Edit2->clearReports();
     failureDetail_.clear();
     progress_ = {};
+    search_ =
+        std::exchange(portSearch, portSearch == PortSearch::Once ? PortSearch::Off : portSearch);
     if (!HexFilePresent) {
         DO_ERROR(Message::CannotReadHexFile, Message::noHexFile(HexFileName));
         DownloadOk = false;
@@ -119,7 +127,8 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
         return false;
     }
     progress_.fileAccepted = true;
-    if (!OpenCom(PortName)) {
+    std::unique_ptr<CradleSearch> search; // while the download looks for the cradle
+    if (!openPortForDownload(search)) {
         return false;
     }
     progress_.portOpened = true;
@@ -130,6 +139,10 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     WriteButton->setEnabled(false);
     // A Close request is kept (see WAIT_FOR_ACK): Close has already closed the window.
     CancelRequested = false;
+    if (search && !findCradle(*search)) {
+        return false;
+    }
+    search.reset();
     if (!prepareTarget()) {
         return false;
     }

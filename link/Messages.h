@@ -3,6 +3,7 @@
 #include "link/SerialDevice.h"
 
 #include <QString>
+#include <QStringList>
 
 // What the serial port and the command protocol report on the status line.
 namespace Message {
@@ -55,5 +56,32 @@ inline QString openFailureDetail(SerialDevice::OpenResult result, const SerialDe
     }
     return subject + QStringLiteral(" cannot be opened: ") + device.errorString();
 }
+
+// The search for the cradle, in the status line's tool tip.
+inline const QString FindTheCradle = QStringLiteral("Find the Cradle");
+inline QString askingPort(const QString& portName) {
+    return QStringLiteral("Asking ") + portName +
+           QStringLiteral(" for the bootloader. The cradle is on another port? Choose ") +
+           FindTheCradle + QStringLiteral(" in the Port menu.");
+}
+inline QString askingPorts(const QStringList& portNames) {
+    return QStringLiteral("Looking for the cradle on ") + portNames.join(QStringLiteral(", "));
+}
+inline QString busyPort(const QString& portName) {
+    return portName + QStringLiteral(" is busy: another program holds it");
+}
+inline QString cradleFoundOn(const QString& portName, const QString& description) {
+    return QStringLiteral("found on ") + portName +
+           (description.isEmpty() ? QString() : QStringLiteral(", ") + description);
+}
+inline const QString NoPortPresent =
+    QStringLiteral("No serial port is present: is the cradle's adapter plugged in?");
+inline QString everyPortBusy(const QStringList& portNames) {
+    return QStringLiteral("Every serial port is held by another program: ") +
+           portNames.join(QStringLiteral(", "));
+}
+inline const QString NoPortLeft =
+    QStringLiteral("No port answered as the cradle's bootloader: every port that answered "
+                   "said something else");
 
 } // namespace Message

@@ -18,7 +18,6 @@ constexpr char kLineFeed = '\n';
 constexpr char kSyncRequest = '*';
 constexpr char kSyncAnswer = 'i';
 constexpr qsizetype kMaxCommandLength = 40; // the line buffer holds 40 characters and the LF
-constexpr int kIdentifyReplyLength = 7;     // version (2), boot-vector address (4), LF
 constexpr int kWordReplyLength = 5;         // a word (4), LF
 
 // Sleeps in the message pump until the next message (a click, a timer's expiry) arrives. The
@@ -30,14 +29,18 @@ void waitForMessages() {
 
 } // namespace
 
-void TDownloadForm::SEND_HEX(const QString& command) {
+QByteArray commandLine(const QString& command) {
     QByteArray line = command.left(kMaxCommandLength).toLatin1();
     line.append(kLineFeed);
-    PortHandle.write(line);
+    return line;
+}
+
+void TDownloadForm::SEND_HEX(const QString& command) {
+    PortHandle.write(commandLine(command));
 }
 
 QString TDownloadForm::GET_REPLY() {
-    return replyText(PortHandle.read(kIdentifyReplyLength));
+    return replyText(PortHandle.read(IdentifyReplyLength));
 }
 
 QString TDownloadForm::GET_WORD_REPLY() {

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <memory>
+#include <utility>
 
 // The one serial device through which the tool reaches the programming cradle: 19200 baud,
 // 8 data bits, no parity, one stop bit, raw bytes, no flow control, DTR and RTS off.
@@ -52,6 +53,14 @@ public:
     QByteArray read(int count);            // what arrived under the read rule, possibly nothing
     bool purge();                          // drop everything waiting in both directions
     void clearErrors();                    // clear the device's sticky error state
+    // What has arrived by now, returned at once: for asking several devices in turn.
+    QByteArray readWaiting();
+    // Trades devices with another: its device, open or not, becomes this one's.
+    void swap(SerialDevice& other) noexcept {
+        std::swap(port_, other.port_);
+        std::swap(openFault_, other.openFault_);
+        std::swap(open_, other.open_);
+    }
 
 private:
     bool usable(); // open, and the device still there to transfer bytes

@@ -207,3 +207,17 @@ void SerialDevice::clearErrors() {
     if (usable())
         port_->serial.clearError();
 }
+
+QByteArray SerialDevice::readWaiting() {
+    if (!usable())
+        return {};
+    QSerialPort& serial = port_->serial;
+    if (serial.bytesAvailable() == 0 && !serial.waitForReadyRead(0)) {
+        if (serial.error() == QSerialPort::TimeoutError)
+            serial.clearError();
+        else
+            port_->usable(); // closes a device that went away
+        return {};
+    }
+    return serial.readAll();
+}

@@ -1,6 +1,7 @@
 // The real dwnld-cli, copied into a folder of its own, run with no display against the simulated
 // target: its exit statuses, what it reports on standard error, its settings left alone, board
 // after board, and its progress on a terminal and in a log.
+#include "cli/CommandLineDownload.h"
 #include "cli/ConsoleReport.h"
 #include "cli/ExitStatus.h"
 #include "device/Messages.h"
@@ -12,6 +13,9 @@
 #include "sim/PtyTarget.h"
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
+#include "support/ListedPorts.h"
+#include "support/PtyPair.h"
+#include "support/ScriptedPeer.h"
 #include "ui/Messages.h"
 
 #include <QBuffer>
@@ -120,6 +124,8 @@ private slots:
     void progress_data();
     void progress();
     void listsThePortsPresent();
+    void searchesWithPortAuto_data();
+    void searchesWithPortAuto();
     void exitStatusesDocumented();
 };
 
@@ -334,6 +340,46 @@ void CliTest::listsThePortsPresent() {
     QCOMPARE(run.standardOutput(), expected);
 }
 
+// --port auto looks for the cradle on every port present in every download, and saves nothing;
+// --reset-timeout bounds the search as it bounds the wait for RESET.
+void CliTest::searchesWithPortAuto_data() {
+    QTest::addColumn<bool>("cradle");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("found") << true << 0 << "Cradle found on ";
+    QTest::newRow("none within --reset-timeout")
+        << false << 3 << "No bootloader answered within 1 s";
+}
+
+void CliTest::searchesWithPortAuto() {
+    QFETCH(bool, cradle);
+    QFETCH(int, status);
+    QFETCH(QString, text);
+    PtyTarget target(DownloadRig::quickTarget());
+    PtyPair silent;
+    const ScriptedPeer listener(silent);
+    ListedPorts ports;
+    ports.present = {{silent.slavePath(), silent.slavePath(), QString()}};
+    const QString targetPath = QString::fromStdString(target.devicePath());
+    if (cradle)
+        ports.present.append({targetPath, targetPath, QStringLiteral("ZELTRA IR cradle")});
+    QTemporaryDir folder;
+    CommandLineOptions options;
+    options.hexFile = HexFiles::writeFile(folder.filePath("program.hex"), HexFiles::image(8));
+    options.port = AutoPort;
+    options.resetTimeoutMs = 1000;
+    QBuffer out;
+    QVERIFY(out.open(QIODevice::WriteOnly));
+    ConsoleReport report(out, false);
+    QCOMPARE(CommandLineDownload(options, options.port, report).run(), status);
+    const QString output = QString::fromLocal8Bit(out.data());
+    QVERIFY2(output.contains(text), qPrintable(output));
+    QCOMPARE(target.report().goReceived, cradle);
+    QCOMPARE(listener.receivedBytes().count('*'), listener.receivedBytes().size());
+    QVERIFY(!listener.receivedBytes().isEmpty());
+    QVERIFY(QDir(folder.path()).entryList(QDir::Files) == QStringList{"program.hex"});
+}
+
 // The help text and the manual page give every exit status with the same meaning.
 void CliTest::exitStatusesDocumented() {
     CliRun run;
@@ -357,5 +403,5 @@ void CliTest::exitStatusesDocumented() {
     QCOMPARE(section.count(".TP"), qsizetype(ExitStatus::Meanings.size())); // and no other
 }
 
-QTEST_GUILESS_MAIN(CliTest)
+QTEST_MAIN(CliTest)
 #include "test_cli.moc"

@@ -216,7 +216,8 @@ void DownloadTest::failsWhenVerificationFails() {
     rig.createWindow(HexFiles::image(40));
     rig.showAndDownload();
     rig.verifyFailedAndUsable(Message::DownloadFailed);
-    QCOMPARE(rig.tipLines(), (QStringList{Message::DownloadFailed, detail}));
+    QCOMPARE(rig.tipLines(), (QStringList{Message::askingPort(rig.form().PortName),
+                                          Message::DownloadFailed, detail}));
     // The failing record is the last one sent: nothing after it.
     QCOMPARE(count(rig.commands(), "a0010"), 2);
     QCOMPARE(count(rig.commands(), "a0018"), 0);
@@ -348,7 +349,8 @@ void DownloadTest::takesAFileWhenThereIsNone() {
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(rig.status(), Message::WrittenSuccessfully, 60000);
-    QVERIFY(form.Edit2->toolTip().isEmpty()); // the reports went when the download started
+    // The reports went when the download started: the tip names the port asked.
+    QCOMPARE(rig.tipLines(), QStringList{Message::askingPort(form.PortName)});
     verifySucceeded(rig);
     QCOMPARE(form.HexFileName, rig.hexPath());
     QCOMPARE(form.windowTitle(), QStringLiteral("program.hex"));

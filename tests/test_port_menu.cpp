@@ -7,7 +7,11 @@
 #include "link/SerialPlatform.h"
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
+#include "support/ListedPorts.h"
+#include "support/PtyPair.h"
+#include "support/ScriptedPeer.h"
 #include "support/StartedWindow.h"
+#include "ui/Messages.h"
 
 #include <QAction>
 #include <QDir>
@@ -18,6 +22,10 @@
 #include <QPushButton>
 #include <QtTest>
 
+#include <memory>
+#include <optional>
+#include <vector>
+
 namespace {
 
 const QString UsbStable =
@@ -27,25 +35,6 @@ const DetectedPort Usb{UsbStable, QStringLiteral("/dev/ttyUSB0"),
 const DetectedPort Acm{QStringLiteral("/dev/ttyACM0"), QStringLiteral("/dev/ttyACM0"), QString()};
 const DetectedPort FixedS0{QStringLiteral("/dev/ttyS0"), QStringLiteral("/dev/ttyS0"), QString()};
 const DetectedPort S3{QStringLiteral("/dev/ttyS3"), QStringLiteral("/dev/ttyS3"), QString()};
-
-// The serial ports the system reports, as the test says; every device is absent unless named in
-// `existing`.
-class Ports : public SerialPlatform {
-public:
-    Ports() { setSerialPlatform(this); }
-    ~Ports() override { setSerialPlatform(nullptr); }
-    QList<DetectedPort> detectedPorts() const override {
-        ++listings;
-        return present;
-    }
-    bool deviceExists(const QString& portName) const override {
-        return existing.contains(portName);
-    }
-
-    QList<DetectedPort> present;
-    QStringList existing;
-    mutable int listings = 0;
-};
 
 // A window started from a folder whose DWNLD.INI names `port`.
 class Window : public StartedWindow {
@@ -77,6 +66,9 @@ QStringList menuItems(const TDownloadForm& form) {
     return items;
 }
 
+// The end of the menu, below the ports.
+const QStringList Tail{"-", "Find the Cradle"};
+
 QAction* itemCalled(const TDownloadForm& form, const QString& text) {
     for (QAction* item : form.PortSetup->actions())
         if (item->text() == text)
@@ -92,6 +84,41 @@ void choose(TDownloadForm& form, const QString& text) {
                       form.PortSetup->actionGeometry(item).center());
     QTRY_VERIFY(!form.PortSetup->isVisible());
 }
+
+// A port that is not the cradle, listed among those present: silent, answering garbage, echoing,
+// held by another program, or a bootloader that is not accepted.
+class OtherPort {
+public:
+    explicit OtherPort(const QString& kind) : kind_(kind) {
+        if (kind == "busy")
+            holder_.open(path());
+        else if (kind != "silent")
+            peer_.emplace(pty_, [kind](const QByteArray& unit) -> QByteArray {
+                if (kind == "echo")
+                    return unit;
+                if (unit != "*")
+                    return kind == "stranger" && unit == "rFFFF\n" ? "211F00\n" : "";
+                return kind == "stranger" ? "i" : "?x";
+            });
+        if (!peer_)
+            peer_.emplace(pty_);
+    }
+    QString path() const { return pty_.slavePath(); }
+    const QString& kind() const { return kind_; }
+    // Everything the tool sent that is not "*".
+    QByteArray allButRequests() const { return peer_->receivedBytes().replace("*", ""); }
+    bool heardNothing() const { return peer_->receivedBytes().isEmpty(); }
+    bool isFree() const {
+        SerialDevice device;
+        return device.open(path()) == SerialDevice::OpenResult::Ok && device.close();
+    }
+
+private:
+    QString kind_;
+    PtyPair pty_;
+    std::optional<ScriptedPeer> peer_;
+    SerialDevice holder_;
+};
 
 } // namespace
 
@@ -114,33 +141,35 @@ private slots:
         const QStringList fixed{"COM1", "COM2", "COM3", "-"};
         const QString usb = "/dev/ttyUSB0 (FT232R USB UART, FTDI)";
         QTest::newRow("none present")
-            << "COM2" << QList<DetectedPort>{} << QStringList{"COM1", "*COM2", "COM3"};
+            << "COM2" << QList<DetectedPort>{} << QStringList{"COM1", "*COM2", "COM3"} + Tail;
         QTest::newRow("adapters present")
             << "COM1" << QList<DetectedPort>{Usb, Acm}
-            << QStringList{"*COM1", "COM2", "COM3", "-", usb, "/dev/ttyACM0"};
+            << QStringList{"*COM1", "COM2", "COM3", "-", usb, "/dev/ttyACM0"} + Tail;
         QTest::newRow("a COMn item is not listed twice")
             << "COM1" << QList<DetectedPort>{FixedS0, S3}
-            << QStringList{"*COM1", "COM2", "COM3", "-", "/dev/ttyS3"};
+            << QStringList{"*COM1", "COM2", "COM3", "-", "/dev/ttyS3"} + Tail;
         QTest::newRow("stable name marks its device")
             << UsbStable << QList<DetectedPort>{Acm, Usb}
-            << fixed + QStringList{"/dev/ttyACM0", "*" + usb};
+            << fixed + QStringList{"/dev/ttyACM0", "*" + usb} + Tail;
         QTest::newRow("device path marks its device")
-            << "/dev/ttyUSB0" << QList<DetectedPort>{Usb} << fixed + QStringList{"*" + usb};
+            << "/dev/ttyUSB0" << QList<DetectedPort>{Usb} << fixed + QStringList{"*" + usb} + Tail;
         QTest::newRow("COMn beyond three marks its device")
-            << "COM4" << QList<DetectedPort>{S3} << fixed + QStringList{"*/dev/ttyS3"};
+            << "COM4" << QList<DetectedPort>{S3} << fixed + QStringList{"*/dev/ttyS3"} + Tail;
         QTest::newRow("adapter unplugged")
             << UsbStable << QList<DetectedPort>{Acm}
-            << fixed + QStringList{"/dev/ttyACM0", "*" + UsbStable + " (not present)"};
-        QTest::newRow("name written by hand") << "/dev/ttyUSB1" << QList<DetectedPort>{}
-                                              << fixed + QStringList{"*/dev/ttyUSB1 (not present)"};
+            << fixed + QStringList{"/dev/ttyACM0", "*" + UsbStable + " (not present)"} + Tail;
+        QTest::newRow("name written by hand")
+            << "/dev/ttyUSB1" << QList<DetectedPort>{}
+            << fixed + QStringList{"*/dev/ttyUSB1 (not present)"} + Tail;
         QTest::newRow("name in lower case")
-            << "com2" << QList<DetectedPort>{} << fixed + QStringList{"*com2 (not present)"};
+            << "com2" << QList<DetectedPort>{} << fixed + QStringList{"*com2 (not present)"} + Tail;
         QTest::newRow("pseudo-terminal written by hand")
-            << "/dev/pts/7" << QList<DetectedPort>{Usb} << fixed + QStringList{usb, "*/dev/pts/7"};
+            << "/dev/pts/7" << QList<DetectedPort>{Usb}
+            << fixed + QStringList{usb, "*/dev/pts/7"} + Tail;
     }
     void listsThePortsPresent() {
         QFETCH(QString, port);
-        Ports ports;
+        ListedPorts ports;
         QFETCH(QList<DetectedPort>, present);
         ports.present = present;
         ports.existing = {QStringLiteral("/dev/pts/7")};
@@ -152,28 +181,29 @@ private slots:
     }
 
     void listsThemAgainEveryTimeItOpens() {
-        Ports ports;
+        ListedPorts ports;
         Window window(QStringLiteral("COM1"));
         QVERIFY(window.activate());
         QVERIFY(openPortMenu(window.form()));
-        QCOMPARE(menuItems(window.form()), (QStringList{"*COM1", "COM2", "COM3"}));
+        QCOMPARE(menuItems(window.form()), (QStringList{"*COM1", "COM2", "COM3"} + Tail));
         window.form().PortSetup->hide();
         ports.present = {Usb}; // plugged in while the window is open
         const int listings = ports.listings;
         QVERIFY(openPortMenu(window.form()));
         QCOMPARE(ports.listings, listings + 1);
         QCOMPARE(menuItems(window.form()), (QStringList{"*COM1", "COM2", "COM3", "-",
-                                                        "/dev/ttyUSB0 (FT232R USB UART, FTDI)"}));
+                                                        "/dev/ttyUSB0 (FT232R USB UART, FTDI)"} +
+                                            Tail));
         window.form().PortSetup->hide();
         ports.present = {};
         QVERIFY(openPortMenu(window.form()));
-        QCOMPARE(menuItems(window.form()), (QStringList{"*COM1", "COM2", "COM3"}));
+        QCOMPARE(menuItems(window.form()), (QStringList{"*COM1", "COM2", "COM3"} + Tail));
     }
 
     // Chosen like a COMn item: a running download ends at its next poll, the stable name is
     // saved at once and marked.
     void choosingADetectedPortSavesItsStableName() {
-        Ports ports;
+        ListedPorts ports;
         ports.present = {Acm, Usb};
         Window window(QStringLiteral("COM2"));
         TDownloadForm& form = window.form();
@@ -184,19 +214,21 @@ private slots:
         QCOMPARE(form.PortName, UsbStable);
         QCOMPARE(window.savedPort(), UsbStable);
         QCOMPARE(menuItems(form), (QStringList{"COM1", "COM2", "COM3", "-", "/dev/ttyACM0",
-                                               "*/dev/ttyUSB0 (FT232R USB UART, FTDI)"}));
+                                               "*/dev/ttyUSB0 (FT232R USB UART, FTDI)"} +
+                                   Tail));
         choose(form, QStringLiteral("COM3"));
         QCOMPARE(window.savedPort(), QStringLiteral("COM3"));
         QVERIFY(openPortMenu(form));
         QCOMPARE(menuItems(form), (QStringList{"COM1", "COM2", "*COM3", "-", "/dev/ttyACM0",
-                                               "/dev/ttyUSB0 (FT232R USB UART, FTDI)"}));
+                                               "/dev/ttyUSB0 (FT232R USB UART, FTDI)"} +
+                                   Tail));
     }
 
     // The next download opens the port chosen in the menu.
     void theNextDownloadUsesTheChosenPort() {
         DownloadRig rig;
         const QString cradle = QString::fromStdString(rig.target().devicePath());
-        Ports ports;
+        ListedPorts ports;
         ports.present = {{cradle, cradle, QStringLiteral("ZELTRA IR cradle")}};
         rig.createWindow(HexFiles::image(8));
         HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
@@ -210,12 +242,88 @@ private slots:
         QVERIFY(rig.report().goReceived);
     }
 
+    // Find the Cradle asks every port present with "*" and goes on where the bootloader answers
+    // and is accepted; nothing but "*" goes to any other port, and every other port is closed.
+    // Without a search only the chosen port hears from the tool.
+    void findsTheCradle_data() {
+        QTest::addColumn<bool>("search");
+        QTest::addColumn<QStringList>("others");
+        QTest::addColumn<bool>("cradle");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("tip");
+        const QStringList all{"silent", "garbage", "echo", "busy", "stranger"};
+        QTest::newRow("found among the others")
+            << true << all << true << false << Message::WrittenSuccessfully << "found on ";
+        QTest::newRow("no search")
+            << false << all << true << false << Message::WrittenSuccessfully << "Find the Cradle";
+        QTest::newRow("cancelled while it looks")
+            << true << QStringList{"silent", "echo"} << false << true << Message::DownloadCancelled
+            << "Looking for the cradle on ";
+        QTest::newRow("a bootloader that is not accepted")
+            << true << QStringList{"stranger", "garbage"} << false << false
+            << Message::DownloadFailed << Message::NoPortLeft;
+        QTest::newRow("every port busy") << true << QStringList{"busy"} << false << false
+                                         << Message::DownloadFailed << "held by another program";
+        QTest::newRow("no port present") << true << QStringList{} << false << false
+                                         << Message::DownloadFailed << Message::NoPortPresent;
+    }
+    void findsTheCradle() {
+        QFETCH(bool, search);
+        QFETCH(QStringList, others);
+        QFETCH(bool, cradle);
+        QFETCH(bool, cancel);
+        QFETCH(QString, status);
+        QFETCH(QString, tip);
+        DownloadRig rig;
+        const QString target = QString::fromStdString(rig.target().devicePath());
+        std::vector<std::unique_ptr<OtherPort>> ports;
+        ListedPorts platform;
+        for (const QString& kind : others) {
+            ports.push_back(std::make_unique<OtherPort>(kind));
+            platform.present.append({ports.back()->path(), ports.back()->path(), kind});
+        }
+        if (cradle)
+            platform.present.append({target, target, QStringLiteral("ZELTRA IR cradle")});
+        rig.createWindow(HexFiles::image(8));
+        if (search) // the settings name a port that is not there
+            HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
+                                "[ZELTRA_IR_DOWNLOAD]\nPORT=/dev/absent-port\n");
+        rig.showAndDownload();
+        if (search) {
+            if (cancel)
+                rig.when([&] { return !ports.front()->heardNothing(); }, // it is looking
+                         [&] { rig.form().CancelButton->click(); });
+            rig.form().FindCradleItem->trigger();
+        }
+        QCOMPARE(rig.status(), status);
+        QVERIFY2(rig.tipLines().join('\n').contains(tip), qPrintable(rig.tipLines().join('\n')));
+        for (const auto& port : ports) {
+            const QByteArray heard = port->allButRequests();
+            if (!search)
+                QVERIFY(port->heardNothing());
+            else if (port->kind() == "stranger") // asked who it is once it answered, then left
+                QVERIFY(heard == "rFFFF\n" || (cradle && heard.isEmpty()));
+            else
+                QCOMPARE(heard, QByteArray());
+            if (port->kind() != "busy")
+                QVERIFY(port->isFree());
+        }
+        QCOMPARE(rig.report().goReceived, cradle);
+        if (search && cradle) {
+            QCOMPARE(rig.form().PortName, target);
+            QCOMPARE(SettingsFile(rig.folder() + "/DWNLD.INI")
+                         .readString("ZELTRA_IR_DOWNLOAD", "PORT", QString()),
+                     target);
+        }
+    }
+
     // The picture of the open Port menu for the documentation, with an adapter plugged in.
     void snapshot() {
         const QString folder = qEnvironmentVariable("DWNLD_SNAPSHOT_DIR");
         if (folder.isEmpty())
             QSKIP("set DWNLD_SNAPSHOT_DIR to save a picture of the open Port menu");
-        Ports ports;
+        ListedPorts ports;
         ports.present = {Usb, Acm};
         Window window(UsbStable);
         TDownloadForm& form = window.form();

@@ -26,8 +26,9 @@ bool isInUse(const DetectedPort& port, const QString& portInUse) {
 
 } // namespace
 
-PortMenu::PortMenu(QMenu* menu, QActionGroup* group, QList<QAction*> fixedItems, Choice choose)
-    : QObject(menu), menu_(menu), group_(group), fixedItems_(std::move(fixedItems)),
+PortMenu::PortMenu(QMenu* menu, QActionGroup* group, QList<QAction*> fixedItems, QAction* tail,
+                   Choice choose)
+    : QObject(menu), menu_(menu), group_(group), fixedItems_(std::move(fixedItems)), tail_(tail),
       choose_(std::move(choose)) {}
 
 void PortMenu::list(const QString& portInUse) {
@@ -63,8 +64,9 @@ bool PortMenu::isFixedPort(const DetectedPort& port) const {
 
 QAction* PortMenu::addItem(const QString& text, const QString& portName) {
     if (items_.isEmpty())
-        items_.append(menu_->addSeparator());
-    QAction* item = menu_->addAction(text);
+        items_.append(menu_->insertSeparator(tail_));
+    auto* item = new QAction(text, menu_);
+    menu_->insertAction(tail_, item);
     item->setCheckable(true);
     group_->addAction(item);
     connect(item, &QAction::triggered, this, [this, portName] { choose_(portName); });

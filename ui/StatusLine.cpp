@@ -19,6 +19,12 @@ void StatusLine::report(const QString& text, const QString& detail) {
 
 void StatusLine::clearReports() {
     reports_.clear();
+    note_.clear();
+    updateToolTip();
+}
+
+void StatusLine::setNote(const QString& note) {
+    note_ = note;
     updateToolTip();
 }
 
@@ -76,6 +82,8 @@ void StatusLine::updateToolTip() {
     const bool elided = shownText() != text();
     if (elided && (reports_.isEmpty() || reports_.back().text != text()))
         lines.append(text());
+    if (!note_.isEmpty())
+        lines.append(note_);
     for (const Report& report : reports_) {
         lines.append(report.text);
         if (!report.detail.isEmpty())

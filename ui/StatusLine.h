@@ -8,7 +8,7 @@
 // text is too long for it: in the middle of its longest word where that is enough (the text
 // itself stays whole). Its tool tip lists the reports of the
 // last download in order, each with the detail that its text leaves out, and begins with the
-// whole text when that is elided and not the last report.
+// whole text when that is elided and not the last report, and then the note on the port.
 class StatusLine : public QLabel {
     Q_OBJECT
 
@@ -19,8 +19,10 @@ public:
     void setStatus(const QString& text);
     // Shows a report's text and adds it, with its detail (may be empty), to the tool tip.
     void report(const QString& text, const QString& detail);
-    // Forgets the reports: a download starts.
+    // Forgets the reports and the note: a download starts.
     void clearReports();
+    // A note on the port in use, at the head of the tool tip (may be several lines).
+    void setNote(const QString& note);
 
     // What the line shows: the text, or the text elided in the middle.
     QString shownText() const;
@@ -38,4 +40,5 @@ private:
     void updateToolTip();
 
     QList<Report> reports_;
+    QString note_;
 };

@@ -3,6 +3,7 @@
 #include "app/ErrorHandler.h"
 #include "app/Messages.h"
 #include "app/SettingsFile.h"
+#include "link/Messages.h"
 #include "link/Protocol.h"
 #include "ui/ButtonPictures.h"
 #include "ui/PortMenu.h"
@@ -160,9 +161,16 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     connectHandler(this, COM1Item, &QAction::triggered, &TDownloadForm::COM1ItemClick);
     connectHandler(this, COM2Item, &QAction::triggered, &TDownloadForm::COM2ItemClick);
     connectHandler(this, COM3Item, &QAction::triggered, &TDownloadForm::COM3ItemClick);
-    // Below the three, the ports present now, listed again every time the menu opens.
+    QAction* findSeparator = PortSetup->addSeparator();
+    FindCradleItem = PortSetup->addAction(Message::FindTheCradle);
+    FindCradleItem->setObjectName(QStringLiteral("FindCradleItem"));
+    FindCradleItem->setStatusTip(
+        QStringLiteral("Look for the Programming Cradle on every port: press RESET on it."));
+    connectHandler(this, FindCradleItem, &QAction::triggered, &TDownloadForm::FindCradleItemClick);
+    // Below the three, the ports present now, listed again every time the menu opens; the
+    // search for the cradle stays last.
     portMenu_ =
-        new PortMenu(PortSetup, ports, {COM1Item, COM2Item, COM3Item},
+        new PortMenu(PortSetup, ports, {COM1Item, COM2Item, COM3Item}, findSeparator,
                      [this](const QString& portName) { guarded([&] { choosePort(portName); }); });
     connect(PortSetup, &QMenu::aboutToShow, this,
             [this] { guarded([&] { portMenu_->list(PortName); }); });

@@ -25,6 +25,7 @@ class PortMenu;
 class ProgressGauge;
 class SettingsFile;
 class HexFileReader;
+class CradleSearch;
 
 // Where the window finds its own executable and its command line. The default is the running
 // process; tests and tools hand in their own.
@@ -55,6 +56,7 @@ public:
     QAction* COM1Item = nullptr;
     QAction* COM2Item = nullptr;
     QAction* COM3Item = nullptr;
+    QAction* FindCradleItem = nullptr; // below the ports: a download that looks for the cradle
     ProgressGauge* DownloadGauge = nullptr;
     QFrame* Bevel2 = nullptr;
     StatusLine* Edit2 = nullptr;
@@ -73,6 +75,10 @@ public:
     bool CancelRequested = false;
     bool CloseRequested = false;
     QString PortName;
+    // Whether a download looks for the cradle on every port instead of using PortName: once, for
+    // the next download, keeping the port found; or in every download, keeping nothing.
+    enum class PortSearch { Off, Once, EveryDownload };
+    PortSearch portSearch = PortSearch::Off;
     bool DownloadOk = false; // the last download has come through so far, or to its success
 
     // Start-up and settings (app/).
@@ -80,6 +86,7 @@ public:
     void COM1ItemClick(QObject* Sender);
     void COM2ItemClick(QObject* Sender);
     void COM3ItemClick(QObject* Sender);
+    void FindCradleItemClick(QObject* Sender);
 
     // Window and status reporting (ui/).
     void CancelButtonClick(QObject* Sender);
@@ -147,6 +154,8 @@ signals:
     void reported(const QString& text, const QString& detail, ReportKind kind);
     // The bootloader's first answer in a download, and the port it came on.
     void bootloaderAnswered(const QString& portName);
+    // A search found the cradle on this port, which the system describes so (may be empty).
+    void cradleFound(const QString& portName, const QString& description);
 
 protected:
     bool event(QEvent* event) override;
@@ -155,6 +164,8 @@ private:
     // Dispatches every pending window message, then returns at once.
     void pump();
     void choosePort(const QString& portName);
+    // Makes portName the port in use: marked in the Port menu and saved.
+    void keepPort(const QString& portName);
     // Enter presses Write and Escape presses Cancel, each when its button is enabled.
     bool pressButtonForKey(const QKeyEvent& key);
     void centreOnScreen();
@@ -184,6 +195,9 @@ private:
 
     // The command, then its acknowledgement (link/).
     bool sendAcknowledged(const QString& command);
+    // The port for the download: PortName opened, or the port where a search finds the cradle.
+    bool openPortForDownload(std::unique_ptr<CradleSearch>& search);
+    bool findCradle(CradleSearch& search);
 
     // Steps of the device operations (device/).
     // How an erase ended: erased, and the bootloader synchronised again; failed, with a report;
@@ -191,12 +205,16 @@ private:
     enum class EraseEnd { Erased, Failed, Stopped };
     EraseEnd eraseProgramMemory();
     bool writeMarkerBlock(quint16 marker);
+    // Whether the bootloader behind a port that answered "*" is one the tool accepts; reports
+    // nothing.
+    bool acceptsBootloader(SerialDevice& device);
 
     StartupContext context_;
     std::unique_ptr<SettingsFile> SettingsFile_;
-    bool activated_ = false;   // the start-up sequence runs on the first activation only
-    bool centred_ = false;     // the window is centred on the screen when first shown
-    bool downloading_ = false; // a download is running (or still unwinding)
+    bool activated_ = false;              // the start-up sequence runs on the first activation only
+    bool centred_ = false;                // the window is centred on the screen when first shown
+    bool downloading_ = false;            // a download is running (or still unwinding)
+    PortSearch search_ = PortSearch::Off; // how the download in hand finds its port
 
     QString failureDetail_; // noted by explainFailure() for the next report
     bool stopRequested_ = false;
