@@ -3,10 +3,12 @@
 #include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
 #include "app/StartUp.h"
+#include "cli/Bench.h"
 #include "cli/CommandLineDownload.h"
 #include "cli/Console.h"
 #include "cli/ConsoleReport.h"
 #include "cli/ExitStatus.h"
+#include "cli/JsonLines.h"
 #include "driver/Messages.h"
 #include "link/SerialPlatform.h"
 
@@ -58,7 +60,8 @@ struct Options {
     QCommandLineOption port{QStringLiteral("port"),
                             QStringLiteral("The port for this run alone; it is not saved. "
                                            "auto: look for the cradle on every port present, "
-                                           "in every download."),
+                                           "in every download. Given several times: a bench, "
+                                           "one download for each port at once."),
                             QStringLiteral("NAME")};
     QCommandLineOption resetTimeout{
         QStringLiteral("reset-timeout"),
@@ -73,6 +76,11 @@ struct Options {
                                                 "--port, the device, the description.")};
     QCommandLineOption quiet{QStringLiteral("quiet"),
                              QStringLiteral("Report failures only: no status texts, no progress.")};
+    QCommandLineOption json{QStringLiteral("json"),
+                            QStringLiteral("Write the events as JSON Lines on standard output, "
+                                           "for programs to read.")};
+    QCommandLineOption fromBench{QStringLiteral("from-bench"), QString()};
+    Options() { fromBench.setFlags(QCommandLineOption::HiddenFromHelp); }
 };
 
 void print(std::FILE* stream, const QString& text) {
@@ -96,9 +104,12 @@ QString readOptions(const QCommandLineParser& parser, const Options& options,
     if (parser.positionalArguments().size() != 1)
         return QStringLiteral("one HEX file to write, please");
     taken.hexFile = parser.positionalArguments().front();
-    taken.port = parser.value(options.port);
+    taken.ports = parser.values(options.port);
+    taken.port = taken.ports.value(0);
     taken.repeat = parser.isSet(options.repeat);
     taken.quiet = parser.isSet(options.quiet);
+    taken.json = parser.isSet(options.json);
+    taken.fromBench = parser.isSet(options.fromBench);
     if (parser.isSet(options.resetTimeout)) {
         bool number = false;
         const double seconds = parser.value(options.resetTimeout).toDouble(&number);
@@ -106,8 +117,12 @@ QString readOptions(const QCommandLineParser& parser, const Options& options,
             return QStringLiteral("--reset-timeout takes a number of seconds, such as 30");
         taken.resetTimeoutMs = int(seconds * 1000);
     }
-    if (parser.isSet(options.port) && taken.port.isEmpty())
+    if (taken.ports.contains(QString()))
         return QStringLiteral("--port takes the name of a port");
+    if (taken.ports.size() > 1 && taken.ports.contains(AutoPort))
+        return QStringLiteral("--port auto looks on every port: it cannot be one of several");
+    if (taken.ports.removeDuplicates() > 0)
+        return QStringLiteral("each port once, please");
     return {};
 }
 
@@ -128,13 +143,20 @@ int download(const CommandLineOptions& options, const QString& executablePath) {
     ConsoleReport report(errors, errorIsTerminal());
     if (!hexFilePresent(options.hexFile, report))
         return ExitStatus::NothingSent;
+    if (options.ports.size() > 1)
+        return Bench(options, executablePath, errors, errorIsTerminal()).run();
+    if (options.fromBench)
+        stopWhenParentAsks();
     // What the window would show in a message box.
     setErrorReporter([&report](const QString& message) { report.line(message); });
     const QString port =
         options.port.isEmpty()
             ? savedPort(SettingsFile(settingsLocation(executableDirectory(executablePath))))
             : options.port;
-    return CommandLineDownload(options, port, report).run();
+    QFile output;
+    output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    JsonLines json(output, port);
+    return CommandLineDownload(options, port, report, options.json ? &json : nullptr).run();
 }
 
 } // namespace
@@ -144,7 +166,8 @@ int runCommandLine(const QStringList& arguments, const QString& executablePath) 
     parser.setApplicationDescription(Description);
     const Options options;
     parser.addOptions({options.help, options.version, options.port, options.resetTimeout,
-                       options.repeat, options.listPorts, options.quiet});
+                       options.repeat, options.listPorts, options.quiet, options.json,
+                       options.fromBench});
     parser.addPositionalArgument(QStringLiteral("FILE.hex"),
                                  QStringLiteral("The Intel HEX file to write."));
     if (!parser.parse(arguments))

@@ -3,6 +3,7 @@
 #include "cli/Console.h"
 #include "cli/ConsoleReport.h"
 #include "cli/ExitStatus.h"
+#include "cli/JsonLines.h"
 #include "link/Messages.h"
 
 namespace {
@@ -11,15 +12,35 @@ constexpr int InterruptPollMs = 50;
 } // namespace
 
 CommandLineDownload::CommandLineDownload(const CommandLineOptions& options, const QString& portName,
-                                         ConsoleReport& report)
-    : options_(options), report_(report) {
+                                         ConsoleReport& report, JsonLines* json)
+    : options_(options), report_(report), json_(json) {
     form_.PortName = portName;
     if (portName == AutoPort)
         form_.portSearch = TDownloadForm::PortSearch::EveryDownload;
     form_.HexFileName = options.hexFile;
     form_.HexFilePresent = true; // the command line has found it
     followDownload();
+    if (json_ != nullptr)
+        followInJson();
     prepareStops();
+}
+
+void CommandLineDownload::followInJson() {
+    QObject::connect(&form_, &TDownloadForm::phaseChanged, &form_,
+                     [this](DownloadPhase phase) { json_->phase(board(), phase); });
+    QObject::connect(&form_, &TDownloadForm::progressed, &form_,
+                     [this](int done, int total, int percent) {
+                         json_->progress(board(), done, total, percent);
+                     });
+    QObject::connect(&form_, &TDownloadForm::reported, &form_,
+                     [this](const QString& text, const QString& detail, ReportKind kind) {
+                         if (!text.isEmpty())
+                             json_->report(board(), text, detail, kind);
+                     });
+    QObject::connect(&form_, &TDownloadForm::cradleFound, &form_,
+                     [this](const QString& portName, const QString& description) {
+                         json_->found(board(), portName, description);
+                     });
 }
 
 // The download's events go to the report; quiet, only its failures.
@@ -66,6 +87,8 @@ int CommandLineDownload::run() {
     DownloadOutcome outcome;
     do {
         outcome = writeBoard();
+        if (json_ != nullptr)
+            json_->result(board(), outcome, boardTime_.elapsed());
         if (!isBoard(outcome))
             break;
         countBoard(outcome.written(), boardTime_.elapsed());
@@ -77,7 +100,11 @@ int CommandLineDownload::run() {
         report_.line(QStringLiteral("Boards: %1 written, %2 failed")
                          .arg(boards_ - failures_)
                          .arg(failures_));
-    return status(outcome);
+    const int exitStatus = status(outcome);
+    if (json_ != nullptr)
+        json_->summary(boards_ - failures_, failures_, boards_ > 0 ? boardsMs_ / boards_ : 0,
+                       exitStatus);
+    return exitStatus;
 }
 
 // A wait for RESET that was stopped reached no board; a refused file counts only once boards
@@ -97,6 +124,7 @@ bool CommandLineDownload::isBoard(const DownloadOutcome& outcome) const {
 void CommandLineDownload::countBoard(bool written, qint64 ms) {
     ++boards_;
     failures_ += written ? 0 : 1;
+    boardsMs_ += ms;
     if (options_.repeat)
         report_.line(
             QStringLiteral("Board %1: %2 %3 s")

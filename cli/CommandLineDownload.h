@@ -4,9 +4,11 @@
 
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 class ConsoleReport;
+class JsonLines;
 
 // The port name that makes every download look for the cradle on every port.
 inline const QString AutoPort = QStringLiteral("auto");
@@ -18,6 +20,9 @@ struct CommandLineOptions {
     int resetTimeoutMs = 0; // 0: wait for RESET for as long as it takes, as the window does
     bool repeat = false;    // board after board, until interrupted
     bool quiet = false;     // failures only: no status texts, no progress
+    bool json = false;      // the events as JSON Lines on standard output
+    QStringList ports;      // several: one process for each, at once (a bench)
+    bool fromBench = false; // run by a bench, which stops it through standard input
 };
 
 // Runs the window's download with the window never shown: once, or with `repeat` board after
@@ -25,8 +30,9 @@ struct CommandLineOptions {
 // window's events and outcome; an interrupt or the reset time-out asks the window to stop.
 class CommandLineDownload {
 public:
+    // With `json`, the events go there too.
     CommandLineDownload(const CommandLineOptions& options, const QString& portName,
-                        ConsoleReport& report);
+                        ConsoleReport& report, JsonLines* json = nullptr);
 
     // Runs the downloads to their end and returns the exit status (cli/ExitStatus.h).
     int run();
@@ -35,6 +41,8 @@ private:
     enum class Stop { None, Interrupted, TimedOut };
 
     void followDownload();
+    void followInJson();
+    int board() const { return boards_ + 1; } // the number of the board in hand
     void prepareStops();
     DownloadOutcome writeBoard();
     bool isBoard(const DownloadOutcome& outcome) const;
@@ -44,6 +52,7 @@ private:
 
     const CommandLineOptions& options_;
     ConsoleReport& report_;
+    JsonLines* json_;
     TDownloadForm form_;
     QTimer interruptPoll_;
     QTimer resetTimeout_;
@@ -51,4 +60,5 @@ private:
     QElapsedTimer boardTime_;
     int boards_ = 0;
     int failures_ = 0;
+    qint64 boardsMs_ = 0; // the time of every board counted
 };

@@ -3,7 +3,10 @@
 #include "cli/ExitStatus.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <thread>
 
 namespace {
 // Written by a signal handler (or the console's handler thread on Windows).
@@ -24,4 +27,14 @@ bool interruptRequested() {
 
 void interruptReported() {
     reported.store(true);
+}
+
+void stopWhenParentAsks() {
+    std::thread([] {
+        char line[64];
+        while (std::fgets(line, sizeof line, stdin) != nullptr)
+            if (std::strncmp(line, "stop", 4) == 0)
+                break;
+        interrupted.store(true);
+    }).detach();
 }

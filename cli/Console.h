@@ -13,6 +13,10 @@ void catchInterrupts();
 bool interruptRequested();
 void interruptReported();
 
+// From now on a line "stop" on standard input, or its end (the parent went away), counts as an
+// interrupt: for a cradle's process under a bench, which its parent stops so.
+void stopWhenParentAsks();
+
 // Whether standard error is a terminal, where a line may be redrawn in place.
 bool errorIsTerminal();
 

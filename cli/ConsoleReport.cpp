@@ -41,7 +41,7 @@ void ConsoleReport::progress(int percent) {
 
 void ConsoleReport::line(const QString& text) {
     endBar();
-    write(text + QLatin1Char('\n'));
+    write(prefix_ + text + QLatin1Char('\n'));
 }
 
 QString ConsoleReport::duration(qint64 ms) {

@@ -13,7 +13,9 @@ class QIODevice;
 // time left; elsewhere (a log) it is a plain line at every 10 %.
 class ConsoleReport {
 public:
-    ConsoleReport(QIODevice& out, bool terminal) : out_(out), terminal_(terminal) {}
+    // Every line starts with `prefix` (a bench's port), if one is given.
+    ConsoleReport(QIODevice& out, bool terminal, const QString& prefix = QString())
+        : out_(out), terminal_(terminal), prefix_(prefix) {}
 
     // A phase begins: the erase and the write show their progress.
     void phase(DownloadPhase phase);
@@ -38,6 +40,7 @@ private:
 
     QIODevice& out_;
     const bool terminal_;
+    const QString prefix_;
     QString status_;        // the last status text
     bool measured_ = false; // the phase shows its progress
     int percent_ = -1;      // the progress shown in this phase; -1 before the first

@@ -1,0 +1,96 @@
+#include "cli/JsonLines.h"
+
+#include <QIODevice>
+#include <QJsonDocument>
+
+JsonLines::JsonLines(QIODevice& out, const QString& port) : out_(out), port_(port) {
+    clock_.start();
+}
+
+QString JsonLines::phaseName(DownloadPhase phase) {
+    switch (phase) {
+    case DownloadPhase::WaitingForReset:
+        return QStringLiteral("waiting-for-reset");
+    case DownloadPhase::Erasing:
+        return QStringLiteral("erasing");
+    case DownloadPhase::Writing:
+        return QStringLiteral("writing");
+    case DownloadPhase::Resynchronising:
+        return QStringLiteral("resynchronising");
+    case DownloadPhase::Done:
+        return QStringLiteral("done");
+    }
+    return {};
+}
+
+QString JsonLines::resultName(DownloadOutcome::Result result) {
+    using Result = DownloadOutcome::Result;
+    switch (result) {
+    case Result::Written:
+        return QStringLiteral("written");
+    case Result::FileRefused:
+        return QStringLiteral("file-refused");
+    case Result::PortNotOpened:
+        return QStringLiteral("port-not-opened");
+    case Result::NoBootloader:
+        return QStringLiteral("no-bootloader");
+    case Result::CancelledAfterContact:
+        return QStringLiteral("cancelled");
+    case Result::FailedAfterContact:
+        return QStringLiteral("failed");
+    }
+    return {};
+}
+
+void JsonLines::phase(int board, DownloadPhase phase) {
+    write(board, QStringLiteral("phase"), {{QStringLiteral("phase"), phaseName(phase)}});
+}
+
+void JsonLines::progress(int board, int wordsDone, int wordsTotal, int percent) {
+    write(board, QStringLiteral("progress"),
+          {{QStringLiteral("wordsDone"), wordsDone},
+           {QStringLiteral("wordsTotal"), wordsTotal},
+           {QStringLiteral("percent"), percent}});
+}
+
+void JsonLines::report(int board, const QString& text, const QString& detail, ReportKind kind) {
+    write(board, QStringLiteral("report"),
+          {{QStringLiteral("kind"),
+            kind == ReportKind::Failure ? QStringLiteral("failure") : QStringLiteral("status")},
+           {QStringLiteral("text"), text},
+           {QStringLiteral("detail"), detail}});
+}
+
+void JsonLines::found(int board, const QString& port, const QString& description) {
+    write(board, QStringLiteral("found"),
+          {{QStringLiteral("foundPort"), port}, {QStringLiteral("description"), description}});
+}
+
+void JsonLines::result(int board, const DownloadOutcome& outcome, qint64 ms) {
+    write(board, QStringLiteral("result"),
+          {{QStringLiteral("result"), resultName(outcome.result)},
+           {QStringLiteral("written"), outcome.written()},
+           {QStringLiteral("boardMs"), ms},
+           {QStringLiteral("report"), outcome.report},
+           {QStringLiteral("detail"), outcome.detail}});
+}
+
+void JsonLines::summary(int written, int failed, qint64 meanMs, int status) {
+    write(0, QStringLiteral("summary"),
+          {{QStringLiteral("boardsWritten"), written},
+           {QStringLiteral("boardsFailed"), failed},
+           {QStringLiteral("meanBoardMs"), meanMs},
+           {QStringLiteral("status"), status}});
+}
+
+void JsonLines::write(int board, const QString& event, QJsonObject fields) {
+    fields.insert(QStringLiteral("port"), port_);
+    fields.insert(QStringLiteral("board"), board);
+    fields.insert(QStringLiteral("event"), event);
+    fields.insert(QStringLiteral("ms"), clock_.elapsed());
+    pass(fields);
+}
+
+void JsonLines::pass(const QJsonObject& event) {
+    out_.write(QJsonDocument(event).toJson(QJsonDocument::Compact) + '\n');
+}
