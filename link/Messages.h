@@ -31,16 +31,16 @@ inline QString openFailure(SerialDevice::OpenResult result, const QString& portN
 }
 
 // What the message of a port that would not open and set up leaves out: the device that a COM
-// name stands for, and why the device did not open, in words the user can act on. Empty when
-// there is nothing to add.
+// name stands for, why the device did not open, in words the user can act on, and for a set-up
+// step that failed, the system's own words.
 inline QString openFailureDetail(SerialDevice::OpenResult result, const SerialDevice& device,
                                  const QString& portName, const QString& devicePath) {
     const bool named = devicePath != portName;
-    const QString mapping = portName + QStringLiteral(" is ") + devicePath;
-    if (result != SerialDevice::OpenResult::OpenFailed)
-        return named ? mapping : QString();
     const QString subject =
-        named ? mapping + QStringLiteral(", which") : QStringLiteral("The device");
+        named ? portName + QStringLiteral(" is ") + devicePath + QStringLiteral(", which")
+              : QStringLiteral("The device");
+    if (result != SerialDevice::OpenResult::OpenFailed)
+        return subject + QStringLiteral(" refused: ") + device.errorString();
     switch (device.openFault()) {
     case SerialDevice::OpenFault::Missing:
         return subject + QStringLiteral(" is not there: is the cradle's adapter plugged in?");

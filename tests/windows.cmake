@@ -4,7 +4,7 @@
 set(WINDOWS_CORE_TESTS test_hextext test_hexfile)
 set(WINDOWS_GUI_TESTS test_gauge test_window test_settings_windows test_serial_windows)
 add_library(testsupport STATIC support/HexFiles.cpp support/StartedWindow.cpp
-    support/StatusHistory.cpp support/PumpWatch.cpp)
+    support/StatusHistory.cpp support/PumpWatch.cpp support/PortEndings.cpp)
 target_include_directories(testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
 target_link_libraries(testsupport PUBLIC dwnldcore Qt6::Test)
 
