@@ -56,4 +56,13 @@ inline QString openFailureDetail(SerialDevice::OpenResult result, const SerialDe
     return subject + QStringLiteral(" cannot be opened: ") + device.errorString();
 }
 
+// What "Lost contact" leaves out when the device itself went away (a USB adapter pulled out).
+inline const QString DeviceWentAway =
+    QStringLiteral("The device went away: is the cradle's adapter plugged in?");
+
+// The detail of "Lost contact": DeviceWentAway, or empty while the device is still there.
+inline QString lostContactDetail(const SerialDevice& device) {
+    return device.isGone() ? DeviceWentAway : QString();
+}
+
 } // namespace Message
