@@ -9,7 +9,7 @@ constexpr char kSyncAnswer = 'i';
 constexpr int kFixedPorts = 3; // COM1 to COM3
 constexpr unsigned long kPollMs = 1;
 // What one "*" is given for its answer: the read rule's time for one byte.
-constexpr qint64 kAnswerMs = 20;
+constexpr qint64 kAnswerMs = SerialDevice::transferBudgetMs(1);
 
 bool sameDevice(const DetectedPort& port, const QList<DetectedPort>& ports) {
     for (const DetectedPort& other : ports)

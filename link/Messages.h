@@ -31,25 +31,30 @@ inline QString openFailure(SerialDevice::OpenResult result, const QString& portN
     return {};
 }
 
+// The Port menu's item that looks for the cradle on every port.
+inline const QString FindTheCradle = QStringLiteral("Find the Cradle");
+inline const QString HeldByAnotherProgram = QStringLiteral(" is busy: another program holds it");
+
 // What the message of a port that would not open and set up leaves out: the device that a COM
-// name stands for, and why the device did not open, in words the user can act on. Empty when
-// there is nothing to add.
+// name stands for, why the device did not open, in words the user can act on, and for a set-up
+// step that failed, the system's own words.
 inline QString openFailureDetail(SerialDevice::OpenResult result, const SerialDevice& device,
                                  const QString& portName, const QString& devicePath) {
     const bool named = devicePath != portName;
-    const QString mapping = portName + QStringLiteral(" is ") + devicePath;
-    if (result != SerialDevice::OpenResult::OpenFailed)
-        return named ? mapping : QString();
     const QString subject =
-        named ? mapping + QStringLiteral(", which") : QStringLiteral("The device");
+        named ? portName + QStringLiteral(" is ") + devicePath + QStringLiteral(", which")
+              : QStringLiteral("The device");
+    if (result != SerialDevice::OpenResult::OpenFailed)
+        return subject + QStringLiteral(" refused: ") + device.errorString();
     switch (device.openFault()) {
     case SerialDevice::OpenFault::Missing:
-        return subject + QStringLiteral(" is not there: is the cradle's adapter plugged in?");
+        return subject + QStringLiteral(" is not there: is the cradle's adapter plugged in? ") +
+               FindTheCradle + QStringLiteral(" in the Port menu looks for it on every port.");
     case SerialDevice::OpenFault::NoPermission:
         return subject + QStringLiteral(" needs a permission you do not have: on Debian, add "
                                         "yourself to the dialout group, then log in again");
     case SerialDevice::OpenFault::Busy:
-        return subject + QStringLiteral(" is busy: another program holds it");
+        return subject + HeldByAnotherProgram;
     case SerialDevice::OpenFault::Other:
     case SerialDevice::OpenFault::None:
         break;
@@ -58,7 +63,6 @@ inline QString openFailureDetail(SerialDevice::OpenResult result, const SerialDe
 }
 
 // The search for the cradle, in the status line's tool tip.
-inline const QString FindTheCradle = QStringLiteral("Find the Cradle");
 inline QString askingPort(const QString& portName) {
     return QStringLiteral("Asking ") + portName +
            QStringLiteral(" for the bootloader. The cradle is on another port? Choose ") +
@@ -68,7 +72,7 @@ inline QString askingPorts(const QStringList& portNames) {
     return QStringLiteral("Looking for the cradle on ") + portNames.join(QStringLiteral(", "));
 }
 inline QString busyPort(const QString& portName) {
-    return portName + QStringLiteral(" is busy: another program holds it");
+    return portName + HeldByAnotherProgram;
 }
 inline QString cradleFoundOn(const QString& portName, const QString& description) {
     return QStringLiteral("found on ") + portName +
@@ -83,5 +87,14 @@ inline QString everyPortBusy(const QStringList& portNames) {
 inline const QString NoPortLeft =
     QStringLiteral("No port answered as the cradle's bootloader: every port that answered "
                    "said something else");
+
+// What "Lost contact" leaves out when the device itself went away (a USB adapter pulled out).
+inline const QString DeviceWentAway =
+    QStringLiteral("The device went away: is the cradle's adapter plugged in?");
+
+// The detail of "Lost contact": DeviceWentAway, or empty while the device is still there.
+inline QString lostContactDetail(const SerialDevice& device) {
+    return device.isGone() ? DeviceWentAway : QString();
+}
 
 } // namespace Message

@@ -61,7 +61,7 @@ bool TDownloadForm::RECEIVE_ACK() {
     }
     pump();
     if (!Timeout_Timer->isActive()) {
-        DO_ERROR(Message::LostContact);
+        DO_ERROR(Message::LostContact, Message::lostContactDetail(PortHandle));
         acknowledged = false;
     }
     Timeout_Timer->stop();

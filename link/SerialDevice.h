@@ -7,20 +7,30 @@
 #include <utility>
 
 // The one serial device through which the tool reaches the programming cradle: 19200 baud,
-// 8 data bits, no parity, one stop bit, raw bytes, no flow control, DTR and RTS off.
+// 8 data bits, no parity, one stop bit, raw bytes, no flow control, DTR and RTS off. Closing it
+// puts back the line settings that the device had before it was opened.
 //
-// Reads follow one rule: a read of n bytes returns as soon as n bytes have arrived, or when more
-// than 10 ms pass after a byte without another, or at the latest 10 x n + 10 ms after it began.
-// A write of n bytes is given at most 10 x n + 10 ms. On a closed device reads deliver nothing
-// and writes transfer nothing, at once. A device that went away (a pulled USB adapter) stays
-// "open" until close(): its reads still take their time and deliver nothing, so no waiting loop
-// ever spins.
+// Reads follow one rule, the read rule below: a read of n bytes returns as soon as n bytes have
+// arrived, or when more than GapMs pass after a byte without another, or at the latest
+// transferBudgetMs(n) after it began. A write of n bytes is given at most transferBudgetMs(n).
+// On a closed device reads deliver nothing and writes transfer nothing, at once. A device that
+// went away (a pulled USB adapter) is let go of at once but stays "open" until close(): its
+// reads still take their whole time and deliver nothing, its writes transfer nothing, so no
+// waiting loop ever spins.
 //
-// One implementation per system: SerialDevicePosix.cpp drives the device through Qt Serial Port,
-// SerialDeviceWindows.cpp through kernel32's serial calls, whose time-outs then hold the read
-// rule.
+// One implementation per system: SerialDevicePosix.cpp drives the device through Qt Serial Port
+// and times the read rule itself; SerialDeviceWindows.cpp makes kernel32's serial calls, whose
+// time-outs then hold the read rule. What both share is in SerialDevice.cpp.
 class SerialDevice {
 public:
+    // The read rule, in milliseconds.
+    static constexpr int GapMs = 10;      // a pause of more than this after a byte ends a read
+    static constexpr int PerByteMs = 10;  // a transfer of n bytes is given PerByteMs per byte
+    static constexpr int ConstantMs = 10; // and ConstantMs more
+    static constexpr qint64 transferBudgetMs(qsizetype count) {
+        return PerByteMs * qint64(count) + ConstantMs;
+    }
+
     // The set-up steps of open(), in order; open() stops at the first that fails. After a
     // failure past OpenFailed the device is open (as the platform's handle would be) until
     // close().
@@ -42,9 +52,10 @@ public:
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Opens the device exclusively and configures it; a device that was open is closed first.
-    // The driver is asked for low latency, which close() undoes.
     OpenResult open(const QString& portName);
-    bool isOpen() const;
+    bool isOpen() const { return state_ != State::Closed; }
+    // The device went away while it was open; so it stays until close().
+    bool isGone() const { return state_ == State::Gone; }
     OpenFault openFault() const { return openFault_; } // of the latest open()
     QString errorString() const; // the system's own words for the latest failure
     bool close();                // false when there was nothing to close
@@ -59,14 +70,27 @@ public:
     void swap(SerialDevice& other) noexcept {
         std::swap(port_, other.port_);
         std::swap(openFault_, other.openFault_);
-        std::swap(open_, other.open_);
+        std::swap(state_, other.state_);
     }
 
 private:
-    bool usable(); // open, and the device still there to transfer bytes
+    enum class State { Closed, Open, Gone };
+    // What the system said of a device that would not open, in terms that every system has.
+    enum class Refusal { NotThere, AccessDenied, Other };
+
+    bool usable();   // open, and the device still there to transfer bytes
+    void wentAway(); // lets go of a device that went away, once; it stays "open" until close()
+    // What the system's own error code says of a device that would not open (per system).
+    static Refusal refusalOf(int systemError);
+    // Notes why the device did not open: the one place that tells a busy device from one the
+    // user may not use.
+    OpenResult refused(Refusal refusal, const QString& portName);
+    // Sleeps for what is left of a read's time on a device that went away, so that the loops
+    // that read keep their pace.
+    static void keepPace(qint64 ms);
 
     struct Port; // the system's own handle on the device, and what goes with it
     std::unique_ptr<Port> port_;
     OpenFault openFault_ = OpenFault::None;
-    bool open_ = false; // open for the tool, even after the device itself went away
+    State state_ = State::Closed;
 };

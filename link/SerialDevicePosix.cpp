@@ -2,26 +2,16 @@
 // timed here, on what Qt has buffered and waitForReadyRead().
 #include "link/SerialDevice.h"
 #include "link/SerialPlatform.h"
+#include "link/SerialPlatformPosix.h"
 
 #include <QElapsedTimer>
 #include <QSerialPort>
-#include <QThread>
+
+#include <cerrno>
 
 namespace {
 
 constexpr int kBaudRate = 19200;
-constexpr qint64 kGapMs = 10;     // a pause of more than this after a byte ends a read
-constexpr qint64 kPerByteMs = 10; // a transfer of n bytes gets kPerByteMs * n + kConstantMs
-constexpr qint64 kConstantMs = 10;
-
-qint64 transferBudgetMs(qsizetype count) {
-    return kPerByteMs * count + kConstantMs;
-}
-
-void sleepFor(qint64 ms) {
-    if (ms > 0)
-        QThread::msleep(static_cast<unsigned long>(ms));
-}
 
 // Turns one modem-control line off. A device without such lines (a pseudo-terminal) refuses
 // with UnsupportedOperationError; that is accepted, and the sticky error cleared.
@@ -42,93 +32,101 @@ bool writeLineSettings(QSerialPort& port) {
            turnLineOff(port, &QSerialPort::setRequestToSend);
 }
 
-// What kept a device from opening. A device held by another program and one the user may not
-// use are both refused as a permission error.
-SerialDevice::OpenFault openFaultOf(const QSerialPort& port, const SerialPlatform& platform,
-                                    const QString& portName) {
-    switch (port.error()) {
-    case QSerialPort::DeviceNotFoundError:
-        return SerialDevice::OpenFault::Missing;
-    case QSerialPort::PermissionError:
-        return platform.mayUse(portName) ? SerialDevice::OpenFault::Busy
-                                         : SerialDevice::OpenFault::NoPermission;
-    default:
-        return SerialDevice::OpenFault::Other;
-    }
+// The system's words for the error of the call just made outside Qt.
+QString systemWords() {
+    return qt_error_string(errno);
 }
 
 } // namespace
 
 struct SerialDevice::Port {
-    QSerialPort serial;
-    const SerialPlatform* platform = nullptr; // the one that opened the device
-    bool lowLatency = false;                  // the driver switched low latency on for this opening
+    QSerialPort serial; // puts back the line settings it found when it closes the device
+    const PosixSerialDriver* driver = nullptr; // the one that set the device up
+    bool lowLatency = false; // the driver switched low latency on for this opening
+    QString failure;         // the system's words for the latest failure
 
-    // True while the device can transfer bytes. A device that went away is closed here at once,
-    // since Qt's read notifier would otherwise spin a core on its dead descriptor; the tool still
-    // counts it as open until close().
-    bool usable() {
-        if (!serial.isOpen())
-            return false;
-        const QSerialPort::SerialPortError error = serial.error();
-        if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
-            return true;
-        serial.close();
-        lowLatency = false; // went with the device
-        return false;
+    // Notes why a step of open() failed.
+    OpenResult failed(OpenResult result, const QString& why) {
+        failure = why;
+        return result;
     }
 };
 
 SerialDevice::SerialDevice() : port_(std::make_unique<Port>()) {}
 
-SerialDevice::~SerialDevice() = default;
+SerialDevice::~SerialDevice() {
+    close();
+}
+
+SerialDevice::Refusal SerialDevice::refusalOf(int systemError) {
+    switch (systemError) {
+    case QSerialPort::DeviceNotFoundError:
+        return Refusal::NotThere;
+    case QSerialPort::PermissionError: // Qt's lock file or TIOCEXCL, or the device's permissions
+        return Refusal::AccessDenied;
+    default:
+        return Refusal::Other;
+    }
+}
 
 SerialDevice::OpenResult SerialDevice::open(const QString& portName) {
     close();
-    const SerialPlatform& platform = serialPlatform();
+    const PosixSerialDriver& driver = posixSerialDriver();
     QSerialPort& serial = port_->serial;
-    port_->platform = &platform;
-    serial.setPortName(platform.devicePath(portName));
+    port_->driver = &driver;
+    port_->failure.clear();
     openFault_ = OpenFault::None;
+    serial.setPortName(serialPlatform().devicePath(portName));
     if (!serial.open(QIODevice::ReadWrite)) { // exclusive: Qt's lock file and TIOCEXCL
-        openFault_ = openFaultOf(serial, platform, portName);
-        return OpenResult::OpenFailed;
+        port_->failure = serial.errorString();
+        return refused(refusalOf(serial.error()), portName);
     }
-    open_ = true;
-    if (!platform.readLineSettings(serial.handle()))
-        return OpenResult::ReadSettingsFailed;
+    state_ = State::Open;
+    if (!driver.readLineSettings(serial.handle()))
+        return port_->failed(OpenResult::ReadSettingsFailed, systemWords());
     if (!writeLineSettings(serial))
-        return OpenResult::WriteSettingsFailed;
+        return port_->failed(OpenResult::WriteSettingsFailed, serial.errorString());
     // Without it a USB adapter may hold every answer for its latency timer; a refusal is no
     // failure.
-    port_->lowLatency = platform.askLowLatency(serial.handle());
-    if (!platform.handOverReadsAtOnce(serial.handle()))
-        return OpenResult::TimeoutsFailed;
+    port_->lowLatency = driver.askLowLatency(serial.handle());
+    if (!driver.handOverReadsAtOnce(serial.handle()))
+        return port_->failed(OpenResult::TimeoutsFailed, systemWords());
     if (!purge())
-        return OpenResult::PurgeFailed;
+        return port_->failed(OpenResult::PurgeFailed, serial.errorString());
     return OpenResult::Ok;
 }
 
 bool SerialDevice::usable() {
-    return open_ && port_->usable();
+    if (state_ != State::Open)
+        return false;
+    const QSerialPort::SerialPortError error = port_->serial.error();
+    if (error != QSerialPort::ReadError && error != QSerialPort::ResourceError)
+        return true;
+    wentAway();
+    return false;
 }
 
-bool SerialDevice::isOpen() const {
-    return open_;
+// Let go of at once, since Qt's read notifier would otherwise spin a core on the dead
+// descriptor.
+void SerialDevice::wentAway() {
+    port_->failure = port_->serial.errorString();
+    port_->serial.close();
+    port_->lowLatency = false; // went with the device
+    state_ = State::Gone;
 }
 
 QString SerialDevice::errorString() const {
-    return port_->serial.errorString();
+    return port_->failure;
 }
 
 bool SerialDevice::close() {
-    if (!open_)
+    if (!isOpen())
         return false;
-    open_ = false;
+    state_ = State::Closed;
     QSerialPort& serial = port_->serial;
     if (serial.isOpen()) {
         if (port_->lowLatency)
-            port_->platform->endLowLatency(serial.handle());
+            port_->driver->endLowLatency(serial.handle());
         serial.close();
     }
     port_->lowLatency = false;
@@ -159,7 +157,7 @@ qint64 SerialDevice::write(const QByteArray& bytes) {
 
 QByteArray SerialDevice::read(int count) {
     QByteArray bytes;
-    if (!open_ || count <= 0)
+    if (!isOpen() || count <= 0)
         return bytes;
     QSerialPort& serial = port_->serial;
     QElapsedTimer clock;
@@ -168,7 +166,7 @@ QByteArray SerialDevice::read(int count) {
     qint64 lastByteAt = -1;
     while (bytes.size() < count) {
         if (!usable()) {
-            sleepFor(budget - clock.elapsed()); // keep the pace of the loops that read
+            keepPace(budget - clock.elapsed());
             break;
         }
         // waitForReadyRead() only reports new bytes: first take what Qt has buffered already.
@@ -180,14 +178,14 @@ QByteArray SerialDevice::read(int count) {
         const qint64 now = clock.elapsed();
         qint64 wait = budget - now;
         if (lastByteAt >= 0)
-            wait = std::min(wait, lastByteAt + kGapMs - now);
+            wait = std::min(wait, lastByteAt + GapMs - now);
         if (wait <= 0)
             break;
         if (serial.waitForReadyRead(int(wait)))
             continue;
         if (serial.error() != QSerialPort::TimeoutError) {
-            port_->usable(); // closes a device that went away
-            sleepFor(budget - clock.elapsed());
+            usable(); // lets go of a device that went away
+            keepPace(budget - clock.elapsed());
             break;
         }
         serial.clearError();
@@ -216,7 +214,7 @@ QByteArray SerialDevice::readWaiting() {
         if (serial.error() == QSerialPort::TimeoutError)
             serial.clearError();
         else
-            port_->usable(); // closes a device that went away
+            usable(); // lets go of a device that went away
         return {};
     }
     return serial.readAll();

@@ -1,25 +1,27 @@
 // The serial device on Windows, through kernel32's serial calls on one synchronous handle. The
-// device's own time-outs hold the read rule: 10 ms between bytes, 10 x n + 10 ms in all.
+// device's own time-outs hold the read rule (readRuleTimeouts()).
 #include "link/SerialDevice.h"
 
 #include <QRegularExpression>
+
+#include <optional>
+#include <string>
 
 #include <windows.h>
 
 namespace {
 
 constexpr DWORD kBaudRate = 19200;
-constexpr DWORD kTimeoutMs = 10; // every one of the five time-outs
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 // The name the system opens for a port name: "COM10" and above exist only in the device
 // namespace, so every COM name is given the "\\.\" prefix; any other name as written.
-QByteArray systemDeviceName(const QString& portName) {
+std::wstring systemDeviceName(const QString& portName) {
     static const QRegularExpression comPort(QStringLiteral("^COM[1-9][0-9]*$"),
                                             QRegularExpression::CaseInsensitiveOption);
     const QString name =
         comPort.match(portName).hasMatch() ? QStringLiteral("\\\\.\\") + portName : portName;
-    return name.toLocal8Bit();
+    return name.toStdWString();
 }
 
 // 19200 baud, 8 data bits, no parity, one stop bit; of the flags only fBinary: no flow control
@@ -46,17 +48,16 @@ void setLineSettings(DCB& settings) {
     settings.fDummy2 = 0;
 }
 
-SerialDevice::OpenFault openFaultOf(DWORD error) {
-    switch (error) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return SerialDevice::OpenFault::Missing;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-        return SerialDevice::OpenFault::Busy; // another program holds it
-    default:
-        return SerialDevice::OpenFault::Other;
-    }
+// The read rule as the device's time-outs: a read of n bytes ends after a gap of more than GapMs
+// between bytes, or after PerByteMs x n + ConstantMs in all; a write gets as long.
+COMMTIMEOUTS readRuleTimeouts() {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = SerialDevice::GapMs;
+    timeouts.ReadTotalTimeoutMultiplier = SerialDevice::PerByteMs;
+    timeouts.ReadTotalTimeoutConstant = SerialDevice::ConstantMs;
+    timeouts.WriteTotalTimeoutMultiplier = SerialDevice::PerByteMs;
+    timeouts.WriteTotalTimeoutConstant = SerialDevice::ConstantMs;
+    return timeouts;
 }
 
 QString systemMessage(DWORD error) {
@@ -74,9 +75,28 @@ QString systemMessage(DWORD error) {
 
 struct SerialDevice::Port {
     HANDLE handle = INVALID_HANDLE_VALUE;
-    DWORD lastError = ERROR_SUCCESS; // of the latest call that failed
+    DWORD lastError = ERROR_SUCCESS;           // of the latest call that failed
+    std::optional<DCB> foundSettings;          // the line settings before open() changed them
+    std::optional<COMMTIMEOUTS> foundTimeouts; // and the time-outs
 
     void noteError() { lastError = GetLastError(); } // why the call just made failed
+
+    // Puts back the settings that open() found, then closes the handle.
+    void release() {
+        if (foundTimeouts)
+            SetCommTimeouts(handle, &*foundTimeouts);
+        if (foundSettings)
+            SetCommState(handle, &*foundSettings);
+        letGo();
+    }
+
+    // Closes the handle as it is: a device that went away takes no more calls.
+    void letGo() {
+        CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+        foundSettings.reset();
+        foundTimeouts.reset();
+    }
 };
 
 SerialDevice::SerialDevice() : port_(std::make_unique<Port>()) {}
@@ -85,33 +105,48 @@ SerialDevice::~SerialDevice() {
     close();
 }
 
+SerialDevice::Refusal SerialDevice::refusalOf(int systemError) {
+    switch (systemError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return Refusal::NotThere;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+        return Refusal::AccessDenied;
+    default:
+        return Refusal::Other;
+    }
+}
+
 SerialDevice::OpenResult SerialDevice::open(const QString& portName) {
     close();
     openFault_ = OpenFault::None;
     port_->lastError = ERROR_SUCCESS;
-    port_->handle =
-        CreateFileA(systemDeviceName(portName).constData(), GENERIC_READ | GENERIC_WRITE, 0,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    port_->handle = CreateFileW(systemDeviceName(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port_->handle == INVALID_HANDLE_VALUE) {
         port_->noteError();
-        openFault_ = openFaultOf(port_->lastError);
-        return OpenResult::OpenFailed;
+        return refused(refusalOf(int(port_->lastError)), portName);
     }
-    open_ = true;
+    state_ = State::Open;
     const auto failed = [this](OpenResult result) {
         port_->noteError();
         return result;
     };
-    DCB settings{};
-    settings.DCBlength = sizeof settings;
-    if (!GetCommState(port_->handle, &settings))
+    DCB found{};
+    found.DCBlength = sizeof found;
+    if (!GetCommState(port_->handle, &found))
         return failed(OpenResult::ReadSettingsFailed);
+    port_->foundSettings = found;
+    DCB settings = found;
     setLineSettings(settings);
     if (!SetCommState(port_->handle, &settings))
         return failed(OpenResult::WriteSettingsFailed);
-    COMMTIMEOUTS timeouts{};
-    GetCommTimeouts(port_->handle, &timeouts); // every field is overwritten
-    timeouts = {kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs, kTimeoutMs};
+    COMMTIMEOUTS foundTimeouts{};
+    if (!GetCommTimeouts(port_->handle, &foundTimeouts))
+        return failed(OpenResult::TimeoutsFailed);
+    port_->foundTimeouts = foundTimeouts;
+    COMMTIMEOUTS timeouts = readRuleTimeouts();
     if (!SetCommTimeouts(port_->handle, &timeouts))
         return failed(OpenResult::TimeoutsFailed);
     if (!purge())
@@ -119,25 +154,32 @@ SerialDevice::OpenResult SerialDevice::open(const QString& portName) {
     return OpenResult::Ok;
 }
 
-bool SerialDevice::isOpen() const {
-    return open_;
-}
-
 QString SerialDevice::errorString() const {
     return systemMessage(port_->lastError);
 }
 
 bool SerialDevice::close() {
-    if (!open_)
+    if (!isOpen())
         return false;
-    open_ = false;
-    CloseHandle(port_->handle);
-    port_->handle = INVALID_HANDLE_VALUE;
+    if (state_ == State::Open)
+        port_->release();
+    state_ = State::Closed;
     return true;
 }
 
 bool SerialDevice::usable() {
-    return open_;
+    return state_ == State::Open;
+}
+
+// On a synchronous handle whose line errors abort nothing, a read, a write or ClearCommError
+// fails only when the device went away: a pulled USB adapter fails them with ERROR_BAD_COMMAND,
+// ERROR_DEVICE_REMOVED, ERROR_GEN_FAILURE or the like; under Wine, a pseudo-terminal whose other
+// end closed fails writes and ClearCommError with ERROR_NOT_READY (its reads still succeed, with
+// nothing).
+void SerialDevice::wentAway() {
+    port_->noteError();
+    port_->letGo();
+    state_ = State::Gone;
 }
 
 qint64 SerialDevice::write(const QByteArray& bytes) {
@@ -145,23 +187,23 @@ qint64 SerialDevice::write(const QByteArray& bytes) {
     if (!usable() || bytes.isEmpty())
         return 0;
     if (!WriteFile(port_->handle, bytes.constData(), DWORD(bytes.size()), &written, nullptr))
-        port_->noteError();
+        wentAway();
     return qint64(written);
 }
 
-// A device that went away fails its reads at once: the read then takes its whole time, so that
-// the loops that read keep their pace.
 QByteArray SerialDevice::read(int count) {
     QByteArray bytes;
-    if (!usable() || count <= 0)
+    if (!isOpen() || count <= 0)
         return bytes;
-    bytes.resize(count);
-    DWORD received = 0;
-    if (!ReadFile(port_->handle, bytes.data(), DWORD(count), &received, nullptr)) {
-        port_->noteError();
-        Sleep(kTimeoutMs * DWORD(count) + kTimeoutMs);
+    if (usable()) {
+        bytes.resize(count);
+        DWORD received = 0;
+        if (!ReadFile(port_->handle, bytes.data(), DWORD(count), &received, nullptr))
+            wentAway();
+        bytes.truncate(int(received));
     }
-    bytes.truncate(int(received));
+    if (isGone())
+        keepPace(transferBudgetMs(count));
     return bytes;
 }
 
@@ -177,6 +219,19 @@ bool SerialDevice::purge() {
 void SerialDevice::clearErrors() {
     DWORD errors = 0;
     COMSTAT status{};
-    if (usable())
-        ClearCommError(port_->handle, &errors, &status);
+    if (usable() && !ClearCommError(port_->handle, &errors, &status))
+        wentAway();
+}
+
+// What the driver holds already is read at once: a read of that many bytes does not wait.
+QByteArray SerialDevice::readWaiting() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!usable())
+        return {};
+    if (!ClearCommError(port_->handle, &errors, &status)) {
+        wentAway();
+        return {};
+    }
+    return status.cbInQue > 0 ? read(int(status.cbInQue)) : QByteArray();
 }

@@ -11,10 +11,10 @@ struct DetectedPort {
 };
 
 // What the tool needs of the operating system about its serial ports: the device a port name
-// opens, and the ports present now; on POSIX systems also the line-setting steps that Qt Serial
-// Port leaves to the system, and the driver's low-latency mode. The methods are the system's own
-// (SerialPlatformPosix.cpp, SerialPlatformWindows.cpp); tests put in a platform of their own to
-// see the calls or to list ports of their choosing.
+// opens, whether it is there and may be used, and the ports present now. The methods are the
+// system's own (SerialPlatformPosix.cpp, SerialPlatformWindows.cpp); tests put in a platform of
+// their own to list ports of their choosing or to deny the user a device. What only one system's
+// serial device needs stays with that system (SerialPlatformPosix.h).
 class SerialPlatform {
 public:
     virtual ~SerialPlatform();
@@ -26,26 +26,11 @@ public:
     // that the system lists, such as a pseudo-terminal).
     virtual bool deviceExists(const QString& portName) const;
     // Whether the user may read and write the device that a port name opens (true when the
-    // system does not tell).
+    // system does not tell). A device that refuses access to a user who may use it is held by
+    // another program.
     virtual bool mayUse(const QString& portName) const;
     // The serial ports present now, in the system's order.
     virtual QList<DetectedPort> detectedPorts() const;
-
-#ifndef _WIN32
-    using Handle = int; // the open device's descriptor
-
-    // Reads the line settings of the open device; false when the system refuses.
-    virtual bool readLineSettings(Handle handle) const;
-    // Makes reads hand over at once whatever has arrived, without a minimum count or a timer of
-    // the system's own (the read rule is timed by the serial device); false when refused.
-    virtual bool handOverReadsAtOnce(Handle handle) const;
-    // Asks the driver to pass on received bytes without waiting for its latency timer. True when
-    // it switched low latency on, which endLowLatency() undoes; false when the driver refused or
-    // had it on already. A refusal is no error: most drivers have no such mode.
-    virtual bool askLowLatency(Handle handle) const;
-    // Puts the driver's flags back as they were before askLowLatency() switched it on.
-    virtual void endLowLatency(Handle handle) const;
-#endif
 };
 
 // What the system says of a port: its description and its maker, each when known and the maker

@@ -1,4 +1,5 @@
 // The serial device's platform parts on Linux and other POSIX systems.
+#include "link/SerialPlatformPosix.h"
 #include "link/SerialPlatform.h"
 
 #include <QDir>
@@ -34,8 +35,10 @@ QHash<QString, QString> stableNames() {
     return names;
 }
 
+const PosixSerialDriver* replacementDriver = nullptr;
+
 #ifdef __linux__
-bool readSerialInfo(SerialPlatform::Handle handle, serial_struct& serial) {
+bool readSerialInfo(PosixSerialDriver::Handle handle, serial_struct& serial) {
     serial = {};
     return ::ioctl(handle, TIOCGSERIAL, &serial) == 0;
 }
@@ -76,14 +79,25 @@ QList<DetectedPort> SerialPlatform::detectedPorts() const {
     return ports;
 }
 
-bool SerialPlatform::readLineSettings(Handle handle) const {
+PosixSerialDriver::~PosixSerialDriver() = default;
+
+const PosixSerialDriver& posixSerialDriver() {
+    static const PosixSerialDriver system;
+    return replacementDriver != nullptr ? *replacementDriver : system;
+}
+
+void setPosixSerialDriver(const PosixSerialDriver* driver) {
+    replacementDriver = driver;
+}
+
+bool PosixSerialDriver::readLineSettings(Handle handle) const {
     termios settings{};
     return ::tcgetattr(handle, &settings) == 0;
 }
 
 // QSerialPort::open() already leaves the terminal raw with VMIN and VTIME at 0; they are only
 // written when something else has changed them.
-bool SerialPlatform::handOverReadsAtOnce(Handle handle) const {
+bool PosixSerialDriver::handOverReadsAtOnce(Handle handle) const {
     termios settings{};
     if (::tcgetattr(handle, &settings) != 0)
         return false;
@@ -96,7 +110,7 @@ bool SerialPlatform::handOverReadsAtOnce(Handle handle) const {
 
 // An unprivileged user may set this flag. A pseudo-terminal and most drivers other than the
 // FTDI one refuse TIOCGSERIAL or TIOCSSERIAL; other systems have no such mode here.
-bool SerialPlatform::askLowLatency([[maybe_unused]] Handle handle) const {
+bool PosixSerialDriver::askLowLatency([[maybe_unused]] Handle handle) const {
 #ifdef __linux__
     serial_struct serial;
     if (!readSerialInfo(handle, serial) || (serial.flags & ASYNC_LOW_LATENCY) != 0)
@@ -108,7 +122,7 @@ bool SerialPlatform::askLowLatency([[maybe_unused]] Handle handle) const {
 #endif
 }
 
-void SerialPlatform::endLowLatency([[maybe_unused]] Handle handle) const {
+void PosixSerialDriver::endLowLatency([[maybe_unused]] Handle handle) const {
 #ifdef __linux__
     serial_struct serial;
     if (!readSerialInfo(handle, serial))

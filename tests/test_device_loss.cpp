@@ -107,6 +107,11 @@ void DeviceLossTest::endsTheDownload() {
     qInfo("%s", dead.describe().constData());
     QVERIFY2(dead.cpuShare() < MaxCpuShare, dead.describe());
     rig.verifyFailedAndUsable(status);
+    // "Lost contact", and below it that the device went away.
+    const QStringList tip = rig.tipLines();
+    const qsizetype lost = tip.indexOf(Message::LostContact);
+    QVERIFY2(lost >= 0 && tip.value(lost + 1) == Message::DeviceWentAway,
+             qPrintable(tip.join('\n')));
     verifyWriteStartsAgain(rig);
 }
 

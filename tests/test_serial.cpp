@@ -3,7 +3,9 @@
 #include "link/Messages.h"
 #include "link/SerialDevice.h"
 #include "link/SerialPlatform.h"
+#include "link/SerialPlatformPosix.h"
 #include "support/CpuStopwatch.h"
+#include "support/PortEndings.h"
 #include "support/PtyPair.h"
 #include "support/ScriptedPeer.h"
 #include "ui/TDownloadForm.h"
@@ -11,6 +13,7 @@
 #include <QLabel>
 #include <QtTest>
 
+#include <cerrno>
 #include <termios.h>
 #include <thread>
 
@@ -34,10 +37,10 @@ QByteArray readMaster(const PtyPair& pty, qsizetype count, int timeoutMs) {
 }
 
 // A driver that takes or refuses low latency, with a record of what the device asked of it.
-class LatencyDriver : public SerialPlatform {
+class LatencyDriver : public PosixSerialDriver {
 public:
-    explicit LatencyDriver(bool takesIt) : takesIt_(takesIt) { setSerialPlatform(this); }
-    ~LatencyDriver() override { setSerialPlatform(nullptr); }
+    explicit LatencyDriver(bool takesIt) : takesIt_(takesIt) { setPosixSerialDriver(this); }
+    ~LatencyDriver() override { setPosixSerialDriver(nullptr); }
     bool askLowLatency(Handle handle) const override {
         calls << QStringLiteral("ask");
         handles << handle;
@@ -55,6 +58,35 @@ private:
     bool takesIt_;
 };
 
+// A driver that refuses one set-up step of the named kind, with the system's reason in errno.
+class RefusingDriver : public PosixSerialDriver {
+public:
+    RefusingDriver(SerialDevice::OpenResult step, int reason) : step_(step), reason_(reason) {
+        setPosixSerialDriver(this);
+    }
+    ~RefusingDriver() override { setPosixSerialDriver(nullptr); }
+    bool readLineSettings(Handle handle) const override {
+        return !refuses(SerialDevice::OpenResult::ReadSettingsFailed) &&
+               PosixSerialDriver::readLineSettings(handle);
+    }
+    bool handOverReadsAtOnce(Handle handle) const override {
+        return !refuses(SerialDevice::OpenResult::TimeoutsFailed) &&
+               PosixSerialDriver::handOverReadsAtOnce(handle);
+    }
+
+private:
+    // True, with errno set, for the step that is refused.
+    bool refuses(SerialDevice::OpenResult step) const {
+        if (step != step_)
+            return false;
+        errno = reason_;
+        return true;
+    }
+
+    SerialDevice::OpenResult step_;
+    int reason_;
+};
+
 // A system that denies the user every device (root, who runs the tests, is never denied).
 class DeniedDevices : public SerialPlatform {
 public:
@@ -64,6 +96,8 @@ public:
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(SerialDevice::OpenResult)
 
 class SerialTest : public QObject {
     Q_OBJECT
@@ -114,7 +148,44 @@ private slots:
         QCOMPARE(int(line.c_cc[VMIN]), 0);
         QCOMPARE(int(line.c_cc[VTIME]), 0);
         // A pseudo-terminal has no low-latency mode: refused, and no failure.
-        QVERIFY(!SerialPlatform().askLowLatency(pty.slaveFd()));
+        QVERIFY(!PosixSerialDriver().askLowLatency(pty.slaveFd()));
+    }
+
+    // The line settings that the device had before the tool opened it come back when the tool
+    // lets go of it, however it does.
+    void closingPutsBackTheLineSettings_data() { PortEndings::addRows(); }
+    void closingPutsBackTheLineSettings() {
+        QFETCH(QString, ending);
+        PtyPair pty;
+        termios before{};
+        QCOMPARE(::tcgetattr(pty.slaveFd(), &before), 0);
+        // 9600 baud, two stop bits, both kinds of flow control, a canonical line that echoes.
+        ::cfsetispeed(&before, B9600);
+        ::cfsetospeed(&before, B9600);
+        before.c_cflag |= CSTOPB | CRTSCTS;
+        before.c_iflag |= IXON | IXOFF | ICRNL;
+        before.c_lflag |= ICANON | ECHO;
+        before.c_cc[VMIN] = 1;
+        before.c_cc[VTIME] = 5;
+        QCOMPARE(::tcsetattr(pty.slaveFd(), TCSANOW, &before), 0);
+        QCOMPARE(::tcgetattr(pty.slaveFd(), &before), 0); // as the terminal took them
+
+        TDownloadForm form;
+        QVERIFY(form.OpenCom(pty.slavePath()));
+        termios during{};
+        QCOMPARE(::tcgetattr(pty.slaveFd(), &during), 0);
+        QCOMPARE(::cfgetospeed(&during), speed_t(B19200));
+        QVERIFY(PortEndings::letGo(form, pty.slavePath(), ending));
+        termios after{};
+        QCOMPARE(::tcgetattr(pty.slaveFd(), &after), 0);
+        QCOMPARE(::cfgetispeed(&after), speed_t(B9600));
+        QCOMPARE(::cfgetospeed(&after), speed_t(B9600));
+        QCOMPARE(after.c_iflag, before.c_iflag);
+        QCOMPARE(after.c_oflag, before.c_oflag);
+        QCOMPARE(after.c_cflag, before.c_cflag);
+        QCOMPARE(after.c_lflag, before.c_lflag);
+        QCOMPARE(QByteArray(reinterpret_cast<const char*>(after.c_cc), NCCS),
+                 QByteArray(reinterpret_cast<const char*>(before.c_cc), NCCS));
     }
 
     // Low latency is asked for on the open port and undone when the port is closed, whichever
@@ -343,6 +414,27 @@ private slots:
         QCOMPARE(tip.size(), 2);
         QCOMPARE(tip[0], message);
         QVERIFY2(tip[1].trimmed().startsWith(detail), qPrintable(tip[1]));
+    }
+
+    // A set-up step that the system refuses: the tool tip gives the system's own reason.
+    void setUpFailureSaysWhy_data() {
+        QTest::addColumn<SerialDevice::OpenResult>("step");
+        QTest::addColumn<int>("reason");
+        QTest::newRow("reading the line settings")
+            << SerialDevice::OpenResult::ReadSettingsFailed << EIO;
+        QTest::newRow("handing over reads") << SerialDevice::OpenResult::TimeoutsFailed << ENOTTY;
+    }
+    void setUpFailureSaysWhy() {
+        QFETCH(SerialDevice::OpenResult, step);
+        QFETCH(int, reason);
+        PtyPair pty;
+        const RefusingDriver driver(step, reason);
+        TDownloadForm form;
+        QVERIFY(!form.OpenCom(pty.slavePath()));
+        const QString message = Message::openFailure(step, pty.slavePath());
+        QCOMPARE(form.Edit2->text(), message);
+        QCOMPARE(form.Edit2->toolTip().split('\n'),
+                 (QStringList{message, "    The device refused: " + qt_error_string(reason)}));
     }
 
     // A device that goes away leaves the port "open" for the tool; its reads still take their

@@ -1,10 +1,12 @@
 # The tests that run as Windows programs (under Wine when cross-built, through
-# CMAKE_CROSSCOMPILING_EMULATOR): those that need no pseudo-terminal, and the serial device's test,
-# which talks to a simulated target that scripts/test-windows puts behind COM1.
+# CMAKE_CROSSCOMPILING_EMULATOR): those that need no pseudo-terminal, the serial device's test,
+# which talks to a simulated target that scripts/test-windows puts behind COM1, and the device
+# loss test, whose target behind COM5 hangs up in the middle of a download.
 set(WINDOWS_CORE_TESTS test_hextext test_hexfile)
-set(WINDOWS_GUI_TESTS test_gauge test_window test_settings_windows test_serial_windows)
+set(WINDOWS_GUI_TESTS test_gauge test_window test_settings_windows test_serial_windows
+    test_device_loss_windows)
 add_library(testsupport STATIC support/HexFiles.cpp support/StartedWindow.cpp
-    support/StatusHistory.cpp support/PumpWatch.cpp)
+    support/StatusHistory.cpp support/PumpWatch.cpp support/PortEndings.cpp)
 target_include_directories(testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
 target_link_libraries(testsupport PUBLIC dwnldcore Qt6::Test)
 # The test programs' own build of app/ProgramPlaceWindows.cpp, linked into each before the library
@@ -26,5 +28,6 @@ foreach(name ${WINDOWS_CORE_TESTS} ${WINDOWS_GUI_TESTS})
     add_test(NAME ${name} COMMAND ${name} ${platform})
     set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endforeach()
-# Only with the simulated target on COM1.
+# Only with the simulated targets on COM1 and COM5.
 set_tests_properties(test_serial_windows PROPERTIES LABELS com1)
+set_tests_properties(test_device_loss_windows PROPERTIES LABELS com5)
