@@ -62,7 +62,7 @@ Bench::Bench(const CommandLineOptions& options, const QString& executablePath, Q
     : options_(options), executablePath_(executablePath), errors_(errors), terminal_(terminal) {
     if (options.json) {
         auto out = std::make_unique<QFile>();
-        out->open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+        openStandardOutput(*out);
         output_ = std::move(out);
         json_ = std::make_unique<JsonLines>(*output_, QString());
     }
@@ -185,13 +185,10 @@ void Bench::follow(Cradle& cradle, const QJsonObject& event) {
         written ? ++cradle.written : ++cradle.failed;
         cradle.boardsMs += ms;
         cradle.percent = -1;
-        cradle.state =
-            QStringLiteral("board %1 %2 %3")
-                .arg(cradle.board)
-                .arg(written ? QStringLiteral("written in") : QStringLiteral("failed after"))
-                .arg(seconds(ms));
+        cradle.state = (written ? QStringLiteral("written in ") : QStringLiteral("failed after ")) +
+                       seconds(ms);
         if (log != nullptr)
-            log->line(cradle.state.at(0).toUpper() + cradle.state.mid(1));
+            log->line(QStringLiteral("Board %1 ").arg(cradle.board) + cradle.state);
     }
 }
 
@@ -266,7 +263,7 @@ void Bench::summarise(int exitStatus) {
     for (const auto& cradle : cradles_) {
         text += QStringLiteral("  ") + cradle->port + QStringLiteral(": ") +
                 countLine(cradle->written, cradle->failed, cradle->boardsMs);
-        if (cradle->failed > 0 && !cradle->lastFailure.isEmpty())
+        if ((cradle->failed > 0 || cradle->crashed) && !cradle->lastFailure.isEmpty())
             text += QStringLiteral(" (") + cradle->lastFailure + QLatin1Char(')');
         text += QLatin1Char('\n');
         written += cradle->written;

@@ -154,7 +154,7 @@ int download(const CommandLineOptions& options, const QString& executablePath) {
             ? savedPort(SettingsFile(settingsLocation(executableDirectory(executablePath))))
             : options.port;
     QFile output;
-    output.open(stdout, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    openStandardOutput(output);
     JsonLines json(output, port);
     return CommandLineDownload(options, port, report, options.json ? &json : nullptr).run();
 }

@@ -2,6 +2,8 @@
 
 #include "cli/ExitStatus.h"
 
+#include <QFile>
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -37,4 +39,10 @@ void stopWhenParentAsks() {
                 break;
         interrupted.store(true);
     }).detach();
+}
+
+bool openStandardOutput(QFile& file) {
+    constexpr int StandardOutput = 1; // the descriptor, on every system
+    return file.open(StandardOutput, QIODevice::WriteOnly | QIODevice::Unbuffered,
+                     QFileDevice::DontCloseHandle);
 }

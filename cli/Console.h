@@ -17,6 +17,12 @@ void interruptReported();
 // interrupt: for a cradle's process under a bench, which its parent stops so.
 void stopWhenParentAsks();
 
+class QFile;
+
+// Opens standard output for writes that go out at once, line by line as they are written: the
+// C library would hold them back while standard output is a pipe.
+bool openStandardOutput(QFile& file);
+
 // Whether standard error is a terminal, where a line may be redrawn in place.
 bool errorIsTerminal();
 

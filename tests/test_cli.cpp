@@ -20,6 +20,9 @@
 
 #include <QBuffer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMap>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -79,6 +82,7 @@ public:
     }
     QString standardOutput() { return QString::fromLocal8Bit(process_.readAllStandardOutput()); }
     void interrupt() { ::kill(pid_t(process_.processId()), SIGINT); }
+    qint64 processId() const { return process_.processId(); }
 
     PtyTarget target;
 
@@ -105,6 +109,19 @@ bool portIsFree(const QString& port) {
     return device.open(port) == SerialDevice::OpenResult::Ok && device.close();
 }
 
+// The pid of the child of `parent` whose command line holds `text`; 0 when there is none.
+pid_t childWith(qint64 parent, const QString& text) {
+    QFile children(QStringLiteral("/proc/%1/task/%1/children").arg(parent));
+    if (!children.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& pid : children.readAll().split(' ')) {
+        QFile commandLine("/proc/" + pid.trimmed() + "/cmdline");
+        if (commandLine.open(QIODevice::ReadOnly) && commandLine.readAll().contains(text.toUtf8()))
+            return pid_t(pid.trimmed().toLongLong());
+    }
+    return 0;
+}
+
 } // namespace
 
 class CliTest : public QObject {
@@ -125,6 +142,8 @@ private slots:
     void progress();
     void listsThePortsPresent();
     void searchesWithPortAuto_data();
+    void benchOfCradles_data();
+    void benchOfCradles();
     void searchesWithPortAuto();
     void exitStatusesDocumented();
 };
@@ -378,6 +397,79 @@ void CliTest::searchesWithPortAuto() {
     QCOMPARE(listener.receivedBytes().count('*'), listener.receivedBytes().size());
     QVERIFY(!listener.receivedBytes().isEmpty());
     QVERIFY(QDir(folder.path()).entryList(QDir::Files) == QStringList{"program.hex"});
+}
+
+// Three cradles at once, each in a process of its own: the JSON Lines hold every board, a failed
+// board fails the run and the summary names its port, a cradle whose process is killed leaves the
+// others to be written, and an interrupt stops them all and releases every port.
+void CliTest::benchOfCradles_data() {
+    QTest::addColumn<Options>("third"); // the first two are quick and sound
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("summary"); // of the third port, after its name (a pattern)
+    Options sound = DownloadRig::quickTarget();
+    Options wrongWord = sound;
+    wrongWord.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x0003, 0x0000};
+    Options neverReset;
+    neverReset.reset = Options::Reset::Never;
+    QTest::newRow("all written") << sound << "" << 0 << ": 1 written, 0 failed";
+    QTest::newRow("one word wrong")
+        << wrongWord << "" << 1 << ": 0 written, 1 failed, .* \\(Download Failed: word 0003";
+    QTest::newRow("one process killed")
+        << neverReset << "kill" << 1 << ": 0 written, 0 failed \\(the cradle's process ended";
+    QTest::newRow("interrupted") << neverReset << "interrupt" << 130 << ": 0 written, 0 failed";
+}
+
+void CliTest::benchOfCradles() {
+    QFETCH(Options, third);
+    QFETCH(QString, action);
+    QFETCH(int, status);
+    QFETCH(QString, summary);
+    const bool interrupt = action == "interrupt";
+    Options first = DownloadRig::quickTarget();
+    if (interrupt)
+        first.reset = Options::Reset::Never;
+    CliRun run(first);
+    PtyTarget second(first);
+    PtyTarget last(third);
+    const QStringList ports{run.port(), QString::fromStdString(second.devicePath()),
+                            QString::fromStdString(last.devicePath())};
+    QVERIFY(run.start({"--json", "--port", ports[0], "--port", ports[1], "--port", ports[2],
+                       run.writeHex(HexFiles::image(8))}));
+    if (!action.isEmpty()) {
+        const int waiting = interrupt ? 3 : 1;
+        QTRY_VERIFY_WITH_TIMEOUT(run.errors().count(Message::PressReset) >= waiting, RunTimeoutMs);
+        if (interrupt)
+            run.interrupt();
+        else
+            QVERIFY(::kill(childWith(run.processId(), ports[2]), SIGKILL) == 0);
+    }
+    QCOMPARE(run.finish(), status);
+    const QString errors = run.errors();
+    QVERIFY2(
+        errors.contains(QRegularExpression("  " + QRegularExpression::escape(ports[2]) + summary)),
+        qPrintable(errors.right(500)));
+    QMap<QString, QString> results; // the last result of each port
+    QJsonObject overall;
+    for (const QByteArray& line : run.standardOutput().toUtf8().split('\n')) {
+        if (line.isEmpty())
+            continue;
+        QJsonParseError error;
+        const QJsonObject event = QJsonDocument::fromJson(line, &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, line.constData());
+        for (const char* field : {"port", "board", "event", "ms"})
+            QVERIFY2(event.contains(QLatin1String(field)), line.constData());
+        if (event["event"] == "result")
+            results[event["port"].toString()] = event["result"].toString();
+        if (event["event"] == "summary" && event["port"].toString().isEmpty())
+            overall = event;
+    }
+    QCOMPARE(overall["status"].toInt(), status);
+    for (int i = 0; i < 2; ++i) // the sound ones, unless all were interrupted
+        QCOMPARE(results.value(ports[i]), interrupt ? "no-bootloader" : "written");
+    QCOMPARE(run.target.report().goReceived && second.report().goReceived, !interrupt);
+    for (const QString& port : ports)
+        QVERIFY2(action == "kill" || portIsFree(port), qPrintable(port));
 }
 
 // The help text and the manual page give every exit status with the same meaning.
