@@ -2,10 +2,8 @@
 // a pseudo-terminal, prints a table of the figures and writes them as JSON.
 #include "bench/Figures.h"
 #include "bench/Session.h"
-#include "device/Messages.h"
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
-#include "driver/Messages.h"
 #include "link/Messages.h"
 #include "link/Protocol.h"
 #include "support/HexFiles.h"
@@ -54,8 +52,8 @@ void requireSuccess(const Session& session, const char* what) {
     std::string violations;
     for (const std::string& violation : report.violations)
         violations += "\n  " + violation;
-    throw std::runtime_error(std::string(what) + ": the download did not succeed (status \"" +
-                             session.status().toStdString() + "\", \"g\" " +
+    throw std::runtime_error(std::string(what) + ": the download did not succeed (last report \"" +
+                             session.lastReport().toStdString() + "\", \"g\" " +
                              (report.goReceived ? "sent" : "not sent") + ")" + violations);
 }
 
@@ -200,7 +198,7 @@ void waiting(FigureTable& table) {
     CpuWindow resetWait;
     {
         Session session(never, HexFiles::image(64));
-        session.when([&] { return session.status() == Message::PressReset; },
+        session.when([&] { return session.phase() == DownloadPhase::WaitingForReset; },
                      [&] {
                          resetWait.begin();
                          QTimer::singleShot(5000, &session.form(), [&] {
@@ -210,7 +208,7 @@ void waiting(FigureTable& table) {
                      },
                      5);
         session.run();
-        if (session.status() != Message::DownloadCancelled || resetWait.wall == 0)
+        if (session.failure() != Message::DownloadCancelled || resetWait.wall == 0)
             throw std::runtime_error("waiting for RESET did not end in a cancel");
         table.note("syncRequestsPerSecond", session.report().syncBytes / resetWait.wall);
     }
@@ -222,11 +220,11 @@ void waiting(FigureTable& table) {
     CpuWindow ackWait;
     {
         Session session(dropped, HexFiles::image(64));
-        session.when([&] { return session.status() == Message::Erasing; }, [&] { ackWait.begin(); },
-                     5);
+        session.when([&] { return session.phase() == DownloadPhase::Erasing; },
+                     [&] { ackWait.begin(); }, 5);
         session.run(); // the download ends right after reporting the lost contact
         ackWait.end();
-        if (session.status() != Message::LostContact)
+        if (session.failure() != Message::LostContact)
             throw std::runtime_error("the acknowledgement time-out was not reported");
     }
     addCpuFigures(table, "ackTimeout", QStringLiteral("%1 ms ack time-out").arg(AckTimeoutMs),
