@@ -1,13 +1,11 @@
 #include "bench/Session.h"
 
 #include "app/ErrorHandler.h"
-#include "driver/Messages.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
-#include <QLabel>
 #include <QTimer>
 
 #include <ctime>
@@ -50,6 +48,22 @@ Session::Session(zeltra::sim::Options options, const QByteArray& hexText)
     writeFile(hexPath, hexText);
     const QString exe = dir_.filePath("dwnld");
     form_ = std::make_unique<TDownloadForm>(StartupContext{exe, QStringList{exe, hexPath}});
+    followDownload();
+}
+
+void Session::followDownload() {
+    QObject::connect(form_.get(), &TDownloadForm::phaseChanged, form_.get(),
+                     [this](DownloadPhase phase) {
+                         begun_ = true;
+                         phase_ = phase;
+                     });
+    QObject::connect(form_.get(), &TDownloadForm::reported, form_.get(),
+                     [this](const QString& text, const QString&, ReportKind kind) {
+                         begun_ = true;
+                         lastReport_ = text;
+                         if (kind == ReportKind::Failure && failure_.isEmpty())
+                             failure_ = text;
+                     });
 }
 
 Session::~Session() {
@@ -62,9 +76,9 @@ double Session::run() {
     clock.start();
     form_->show();
     form_->activateWindow();
-    // The whole download runs inside the window's first activation, which replaces the status
-    // text the window is created with: once it is gone and the pump has returned, it is over.
-    while (status() == QStringLiteral("testing"))
+    // The whole download runs inside the window's first activation, the pass of the pump in which
+    // it announces its first event: once that pass has returned, the download is over.
+    while (!begun_)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     return double(clock.nsecsElapsed()) / 1.0e9;
 }
@@ -81,13 +95,11 @@ void Session::when(std::function<bool()> condition, std::function<void()> action
     timer->start();
 }
 
-QString Session::status() const {
-    return form_->Edit2->text();
-}
-
 bool Session::succeeded() const {
+    if (phase_ != DownloadPhase::Done || !failure_.isEmpty())
+        return false;
     const zeltra::sim::Report r = report(); // taken once the target has handled the "g"
-    return r.goReceived && r.violations.empty() && status() == Message::WrittenSuccessfully;
+    return r.goReceived && r.violations.empty();
 }
 
 int Session::commandsSent() const {

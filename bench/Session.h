@@ -9,10 +9,12 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 // One run of the downloader as the user starts it: the real window, started with the path of a
 // HEX file, its settings naming a simulated target served on a pseudo-terminal from a thread of
-// its own. Errors that would open a message box are collected instead.
+// its own. The download is followed through the window's events, as everything beside the window
+// follows it. Errors that would open a message box are collected instead.
 class Session {
 public:
     Session(zeltra::sim::Options options, const QByteArray& hexText);
@@ -30,16 +32,29 @@ public:
 
     TDownloadForm& form() { return *form_; }
     zeltra::sim::Report report() const { return target_->report(); }
-    QString status() const;
-    bool succeeded() const; // "g" went out, the target saw no protocol violation
+    // The phase the download announced last; none before it has begun.
+    std::optional<DownloadPhase> phase() const { return phase_; }
+    // The first failure the download reported; empty while none has been.
+    const QString& failure() const { return failure_; }
+    // The text the download reported last, a failure's or a status text.
+    const QString& lastReport() const { return lastReport_; }
+    // The download announced its end, reporting no failure; "g" went out, the target saw no
+    // protocol violation.
+    bool succeeded() const;
     int commandsSent() const;
 
     QStringList reportedErrors;
 
 private:
+    void followDownload();
+
     QTemporaryDir dir_;
     std::unique_ptr<zeltra::sim::PtyTarget> target_;
     std::unique_ptr<TDownloadForm> form_;
+    bool begun_ = false; // the download has announced something
+    std::optional<DownloadPhase> phase_;
+    QString failure_;
+    QString lastReport_;
 };
 
 // CPU time in seconds: of the calling thread, and of the whole process.

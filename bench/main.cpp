@@ -1,11 +1,10 @@
-// dwnld-bench: measures the downloader through its real window against the simulated target on
-// a pseudo-terminal, prints a table of the figures and writes them as JSON.
+// dwnld-bench: measures the downloader through its real window, and dwnld-cli beside it, against
+// the simulated target on a pseudo-terminal, prints a table of the figures and writes them as JSON.
+#include "bench/CommandRun.h"
 #include "bench/Figures.h"
 #include "bench/Session.h"
-#include "device/Messages.h"
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
-#include "driver/Messages.h"
 #include "link/Messages.h"
 #include "link/Protocol.h"
 #include "support/HexFiles.h"
@@ -16,6 +15,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -54,8 +54,8 @@ void requireSuccess(const Session& session, const char* what) {
     std::string violations;
     for (const std::string& violation : report.violations)
         violations += "\n  " + violation;
-    throw std::runtime_error(std::string(what) + ": the download did not succeed (status \"" +
-                             session.status().toStdString() + "\", \"g\" " +
+    throw std::runtime_error(std::string(what) + ": the download did not succeed (last report \"" +
+                             session.lastReport().toStdString() + "\", \"g\" " +
                              (report.goReceived ? "sent" : "not sent") + ")" + violations);
 }
 
@@ -75,8 +75,6 @@ std::vector<double> turnaroundMicros(const zeltra::sim::Report& report) {
     return micros;
 }
 
-// 1. The whole program memory and the EEPROM at 19200 baud: the host should add next to nothing
-// to the time the line and the part take.
 // Keeps the calling thread, and the threads it starts, to one processor while it lives. A
 // hand-over between the tool and the simulated target is then a switch on that processor, not the
 // wake-up of another, idle one, which a virtual machine does tens of microseconds late, some
@@ -108,10 +106,11 @@ private:
     bool pinned_ = false;
 };
 
-void fullDownloadWithLineModel(FigureTable& table) {
-    progress("full download with the line model (about 80 s), tool and target on one processor");
-    const OneProcessor oneProcessor;
-    Session session(quickTarget(true), HexFiles::image(FullImageWords, FullImageEepromBytes));
+// The window's full download; returns its ratio of wall time to modelled time.
+double windowFullDownload(FigureTable& table, const QByteArray& image) {
+    progress("full download with the line model through the window (about 80 s), tool and "
+             "target on one processor");
+    Session session(quickTarget(true), image);
     const double wall = session.run();
     requireSuccess(session, "full download with the line model");
     const zeltra::sim::Report report = session.report();
@@ -119,7 +118,6 @@ void fullDownloadWithLineModel(FigureTable& table) {
     const double exchange = *report.goAfterMs / 1000.0; // first byte to "g"
     const auto turnarounds = turnaroundMicros(report);
 
-    table.section("1. Full download, line model on (1F00 words + 256 EEPROM bytes; one processor)");
     table.add("wallSeconds", "wall time, window shown to download ended", wall, "s");
     table.add("modelledSeconds", "modelled line and part time", modelled, "s");
     table.add({"wallToModelled", "ratio wall / modelled", wall / modelled, "", 1.03, false});
@@ -137,6 +135,50 @@ void fullDownloadWithLineModel(FigureTable& table) {
     table.note("commands", session.commandsSent());
     table.note("bytesIn", double(report.bytesIn));
     table.note("bytesOut", double(report.bytesOut));
+    return wall / modelled;
+}
+
+// How much more of the modelled time the command may take than the window: the two ratios,
+// measured one after the other on a loaded machine, differ by up to 0.017 either way.
+constexpr double CommandMargin = 0.02;
+
+// The same download by dwnld-cli, as a production bench runs it: the command and zeltra-sim each
+// a process of its own (both kept to the window's processor), timed from the command's start to
+// its exit.
+void commandFullDownload(FigureTable& table, const QByteArray& image, double windowRatio) {
+    progress("the same download by dwnld-cli against zeltra-sim, each a process of its own "
+             "(about 80 s), on the same processor");
+    CommandRun run(
+        {QStringLiteral("--line-model"), QStringLiteral("--reset"), QStringLiteral("immediately")},
+        image);
+    const double wall = run.run();
+    const QJsonObject report = run.report();
+    if (!run.succeeded() || !report["goReceived"].toBool() ||
+        !report["violations"].toArray().isEmpty())
+        throw std::runtime_error(
+            "dwnld-cli's full download did not succeed:\n" + run.errors().toStdString() +
+            QJsonDocument(report["violations"].toArray()).toJson().toStdString());
+    const double modelled = report["modelledMicros"].toDouble() / 1.0e6;
+    const double exchange = report["goAfterMs"].toDouble() / 1000.0;
+
+    table.add("commandWallSeconds", "dwnld-cli: wall time, command started to exited", wall, "s");
+    table.add(
+        {"commandWallToModelled",
+         QStringLiteral("dwnld-cli: ratio wall / modelled (window's + %1)").arg(CommandMargin),
+         wall / modelled, "", windowRatio + CommandMargin, false});
+    table.add("commandExchangeToModelled", "dwnld-cli: ratio first byte to \"g\" / modelled",
+              exchange / modelled, "");
+    table.note("commandModelledSeconds", modelled);
+}
+
+// 1. The whole program memory and the EEPROM at 19200 baud, through the window and through
+// dwnld-cli: the host should add next to nothing to the time the line and the part take.
+void fullDownloadWithLineModel(FigureTable& table) {
+    table.section("1. Full download, line model on (1F00 words + 256 EEPROM bytes; one processor)");
+    const OneProcessor oneProcessor; // the processes started here inherit it
+    const QByteArray image = HexFiles::image(FullImageWords, FullImageEepromBytes);
+    const double windowRatio = windowFullDownload(table, image);
+    commandFullDownload(table, image, windowRatio);
 }
 
 // 2. The same download on a line without modelled time: what remains is the host's own cost.
@@ -200,7 +242,7 @@ void waiting(FigureTable& table) {
     CpuWindow resetWait;
     {
         Session session(never, HexFiles::image(64));
-        session.when([&] { return session.status() == Message::PressReset; },
+        session.when([&] { return session.phase() == DownloadPhase::WaitingForReset; },
                      [&] {
                          resetWait.begin();
                          QTimer::singleShot(5000, &session.form(), [&] {
@@ -210,7 +252,7 @@ void waiting(FigureTable& table) {
                      },
                      5);
         session.run();
-        if (session.status() != Message::DownloadCancelled || resetWait.wall == 0)
+        if (session.failure() != Message::DownloadCancelled || resetWait.wall == 0)
             throw std::runtime_error("waiting for RESET did not end in a cancel");
         table.note("syncRequestsPerSecond", session.report().syncBytes / resetWait.wall);
     }
@@ -222,11 +264,11 @@ void waiting(FigureTable& table) {
     CpuWindow ackWait;
     {
         Session session(dropped, HexFiles::image(64));
-        session.when([&] { return session.status() == Message::Erasing; }, [&] { ackWait.begin(); },
-                     5);
+        session.when([&] { return session.phase() == DownloadPhase::Erasing; },
+                     [&] { ackWait.begin(); }, 5);
         session.run(); // the download ends right after reporting the lost contact
         ackWait.end();
-        if (session.status() != Message::LostContact)
+        if (session.failure() != Message::LostContact)
             throw std::runtime_error("the acknowledgement time-out was not reported");
     }
     addCpuFigures(table, "ackTimeout", QStringLiteral("%1 ms ack time-out").arg(AckTimeoutMs),

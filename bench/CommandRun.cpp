@@ -1,0 +1,68 @@
+#include "bench/CommandRun.h"
+
+#include "support/HexFiles.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+
+#include <stdexcept>
+
+namespace {
+constexpr int StartMs = 10000;
+constexpr int StopMs = 5000;      // zeltra-sim stops 200 ms after "g"
+constexpr int RunMs = 15 * 60000; // far beyond the longest download measured
+} // namespace
+
+CommandRun::CommandRun(const QStringList& simArguments, const QByteArray& hexText) {
+    if (!dir_.isValid())
+        throw std::runtime_error("cannot create a temporary folder");
+    HexFiles::writeFile(path(QStringLiteral("program.hex")), hexText);
+    simulator_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    simulator_.start(QStringLiteral(ZELTRA_SIM_EXE),
+                     simArguments + QStringList{QStringLiteral("--exit-after-go"),
+                                                QStringLiteral("--report"),
+                                                path(QStringLiteral("report.json"))});
+    // The first line of its output is the pseudo-terminal's device path.
+    if (simulator_.waitForStarted(StartMs))
+        while (!simulator_.canReadLine() && simulator_.waitForReadyRead(StartMs)) {
+        }
+    port_ = QString::fromLocal8Bit(simulator_.readLine()).trimmed();
+    if (port_.isEmpty())
+        throw std::runtime_error("zeltra-sim did not name its pseudo-terminal");
+}
+
+CommandRun::~CommandRun() {
+    if (simulator_.state() != QProcess::NotRunning) {
+        simulator_.terminate();
+        simulator_.waitForFinished(StopMs);
+    }
+}
+
+double CommandRun::run() {
+    command_.setStandardOutputFile(path(QStringLiteral("dwnld-cli.out")));
+    command_.setStandardErrorFile(path(QStringLiteral("dwnld-cli.err")));
+    QElapsedTimer clock;
+    clock.start();
+    command_.start(QStringLiteral(DWNLD_CLI_EXE),
+                   {QStringLiteral("--port"), port_, path(QStringLiteral("program.hex"))});
+    if (!command_.waitForFinished(RunMs))
+        throw std::runtime_error("dwnld-cli did not run to its end");
+    return double(clock.nsecsElapsed()) / 1.0e9;
+}
+
+bool CommandRun::succeeded() const {
+    return command_.exitStatus() == QProcess::NormalExit && command_.exitCode() == 0;
+}
+
+QString CommandRun::errors() const {
+    return QString::fromLocal8Bit(HexFiles::readFile(path(QStringLiteral("dwnld-cli.err"))));
+}
+
+QJsonObject CommandRun::report() {
+    if (simulator_.state() != QProcess::NotRunning && !simulator_.waitForFinished(StopMs)) {
+        simulator_.terminate(); // no "g" came: it writes its report as it stops
+        simulator_.waitForFinished(StopMs);
+    }
+    return QJsonDocument::fromJson(HexFiles::readFile(path(QStringLiteral("report.json"))))
+        .object();
+}
