@@ -62,7 +62,7 @@ Bench::Bench(const CommandLineOptions& options, const QString& executablePath, Q
     : options_(options), executablePath_(executablePath), errors_(errors), terminal_(terminal) {
     if (options.json) {
         auto out = std::make_unique<QFile>();
-        openStandardOutput(*out);
+        openStandardStream(*out, StandardOutput);
         output_ = std::move(out);
         json_ = std::make_unique<JsonLines>(*output_, QString());
     }

@@ -139,7 +139,7 @@ bool hexFilePresent(const QString& path, ConsoleReport& report) {
 
 int download(const CommandLineOptions& options, const QString& executablePath) {
     QFile errors;
-    errors.open(stderr, QIODevice::WriteOnly | QIODevice::Unbuffered);
+    openStandardStream(errors, StandardError);
     ConsoleReport report(errors, errorIsTerminal());
     if (!hexFilePresent(options.hexFile, report))
         return ExitStatus::NothingSent;
@@ -154,7 +154,7 @@ int download(const CommandLineOptions& options, const QString& executablePath) {
             ? savedPort(SettingsFile(settingsLocation(executableDirectory(executablePath))))
             : options.port;
     QFile output;
-    openStandardOutput(output);
+    openStandardStream(output, StandardOutput);
     JsonLines json(output, port);
     return CommandLineDownload(options, port, report, options.json ? &json : nullptr).run();
 }

@@ -41,8 +41,7 @@ void stopWhenParentAsks() {
     }).detach();
 }
 
-bool openStandardOutput(QFile& file) {
-    constexpr int StandardOutput = 1; // the descriptor, on every system
-    return file.open(StandardOutput, QIODevice::WriteOnly | QIODevice::Unbuffered,
+bool openStandardStream(QFile& file, int descriptor) {
+    return file.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
                      QFileDevice::DontCloseHandle);
 }

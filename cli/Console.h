@@ -19,9 +19,13 @@ void stopWhenParentAsks();
 
 class QFile;
 
-// Opens standard output for writes that go out at once, line by line as they are written: the
-// C library would hold them back while standard output is a pipe.
-bool openStandardOutput(QFile& file);
+// The descriptors of the standard streams, on every system.
+constexpr int StandardOutput = 1;
+constexpr int StandardError = 2;
+
+// Opens a standard stream for writes that go out at once, as they are written: the C library
+// may hold them back while the stream is a pipe or a file.
+bool openStandardStream(QFile& file, int descriptor);
 
 // Whether standard error is a terminal, where a line may be redrawn in place.
 bool errorIsTerminal();
