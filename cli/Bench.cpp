@@ -108,6 +108,8 @@ void Bench::start(Cradle& cradle) {
     if (options_.resetTimeoutMs > 0)
         arguments << QStringLiteral("--reset-timeout")
                   << QString::number(options_.resetTimeoutMs / 1000.0);
+    if (options_.operation == CommandLineOptions::Operation::Verify)
+        arguments << QStringLiteral("--verify");
     arguments << options_.hexFile;
     cradle.process.setStandardErrorFile(QProcess::nullDevice());
     connect(&cradle.process, &QProcess::readyReadStandardOutput, this,
@@ -154,9 +156,7 @@ void Bench::follow(Cradle& cradle, const QJsonObject& event) {
         cradle.percent = -1;
         cradle.inBoard = phase != QLatin1String("waiting-for-reset");
         if (log != nullptr)
-            log->phase(phase == QLatin1String("erasing")   ? DownloadPhase::Erasing
-                       : phase == QLatin1String("writing") ? DownloadPhase::Writing
-                                                           : DownloadPhase::Done);
+            log->phase(JsonLines::phaseNamed(phase));
     } else if (kind == QLatin1String("progress")) {
         cradle.percent = event.value(QStringLiteral("percent")).toInt();
         if (log != nullptr)
@@ -176,7 +176,7 @@ void Bench::follow(Cradle& cradle, const QJsonObject& event) {
                 Message::cradleFoundOn(event.value(QStringLiteral("foundPort")).toString(),
                                        event.value(QStringLiteral("description")).toString()));
     } else if (kind == QLatin1String("result")) {
-        const bool written = event.value(QStringLiteral("written")).toBool();
+        const bool written = event.value(QStringLiteral("succeeded")).toBool();
         const QString result = event.value(QStringLiteral("result")).toString();
         cradle.inBoard = false;
         const qint64 ms = event.value(QStringLiteral("boardMs")).toInteger();

@@ -24,7 +24,9 @@ namespace {
 const QString Description = QStringLiteral(
     "Writes FILE.hex into the PIC microcontroller in the ZELTRA IR programming cradle, as the\n"
     "window dwnld does, without showing a window, and reports on standard error. The port is\n"
-    "the one in DWNLD.INI, which it reads and never writes, unless --port names one.");
+    "the one in DWNLD.INI, which it reads and never writes, unless --port names one.\n"
+    "With --verify or --read it writes nothing to the board: it checks the board against a\n"
+    "HEX file, or reads the board into one.");
 
 // Text wrapped to the help text's width: its first line after `lead`, the others indented as far.
 QString wrapped(const QString& lead, const QString& text) {
@@ -76,6 +78,23 @@ struct Options {
                                                 "--port, the device, the description.")};
     QCommandLineOption quiet{QStringLiteral("quiet"),
                              QStringLiteral("Report failures only: no status texts, no progress.")};
+    QCommandLineOption verify{
+        QStringLiteral("verify"),
+        QStringLiteral("Check that the board holds FILE.hex, in place of writing it: read back "
+                       "every word a download of it writes, and the boot-vector word. Starts the "
+                       "board's program when they all match; otherwise gives the words that "
+                       "differ, and exit status 1."),
+        QStringLiteral("FILE.hex")};
+    QCommandLineOption read{
+        QStringLiteral("read"),
+        QStringLiteral("Read the board into OUT.hex, in place of writing a file: program memory "
+                       "below the boot vector and the data EEPROM, as a HEX file that writes "
+                       "them back. Starts the board's program when its last download finished."),
+        QStringLiteral("OUT.hex")};
+    QCommandLineOption eepromSize{
+        QStringLiteral("eeprom-size"),
+        QStringLiteral("With --read: the bytes of data EEPROM to read, 0 to 256 (default 256)."),
+        QStringLiteral("N")};
     QCommandLineOption json{QStringLiteral("json"),
                             QStringLiteral("Write the events as JSON Lines on standard output, "
                                            "for programs to read.")};
@@ -98,12 +117,42 @@ void listPorts() {
                           port.description + QLatin1Char('\n'));
 }
 
+// Takes --verify, --read and --eeprom-size, or the HEX file to write; the fault of a usage
+// error, or empty.
+QString readOperation(const QCommandLineParser& parser, const Options& options,
+                      CommandLineOptions& taken) {
+    using Operation = CommandLineOptions::Operation;
+    if (parser.isSet(options.verify) && parser.isSet(options.read))
+        return QStringLiteral("--verify or --read, not both");
+    if (parser.isSet(options.verify) || parser.isSet(options.read)) {
+        if (!parser.positionalArguments().isEmpty())
+            return QStringLiteral("--verify and --read write no HEX file: leave it out");
+        if (parser.isSet(options.repeat))
+            return QStringLiteral("--repeat writes board after board: not with --verify or --read");
+        taken.operation = parser.isSet(options.verify) ? Operation::Verify : Operation::Read;
+        taken.hexFile =
+            parser.value(taken.operation == Operation::Verify ? options.verify : options.read);
+    } else if (parser.positionalArguments().size() == 1) {
+        taken.hexFile = parser.positionalArguments().front();
+    } else {
+        return QStringLiteral("one HEX file to write, please");
+    }
+    if (parser.isSet(options.eepromSize)) {
+        bool number = false;
+        taken.eepromBytes = parser.value(options.eepromSize).toInt(&number);
+        if (taken.operation != Operation::Read)
+            return QStringLiteral("--eeprom-size goes with --read");
+        if (!number || taken.eepromBytes < 0 || taken.eepromBytes > 256)
+            return QStringLiteral("--eeprom-size takes a number of bytes from 0 to 256");
+    }
+    return {};
+}
+
 // Takes the options of a download; the fault of a usage error, or empty.
 QString readOptions(const QCommandLineParser& parser, const Options& options,
                     CommandLineOptions& taken) {
-    if (parser.positionalArguments().size() != 1)
-        return QStringLiteral("one HEX file to write, please");
-    taken.hexFile = parser.positionalArguments().front();
+    if (const QString fault = readOperation(parser, options, taken); !fault.isEmpty())
+        return fault;
     taken.ports = parser.values(options.port);
     taken.port = taken.ports.value(0);
     taken.repeat = parser.isSet(options.repeat);
@@ -123,6 +172,8 @@ QString readOptions(const QCommandLineParser& parser, const Options& options,
         return QStringLiteral("--port auto looks on every port: it cannot be one of several");
     if (taken.ports.removeDuplicates() > 0)
         return QStringLiteral("each port once, please");
+    if (taken.ports.size() > 1 && taken.operation == CommandLineOptions::Operation::Read)
+        return QStringLiteral("--read reads one board into its file: one port, please");
     return {};
 }
 
@@ -141,7 +192,8 @@ int download(const CommandLineOptions& options, const QString& executablePath) {
     QFile errors;
     openStandardStream(errors, StandardError);
     ConsoleReport report(errors, errorIsTerminal());
-    if (!hexFilePresent(options.hexFile, report))
+    if (options.operation != CommandLineOptions::Operation::Read &&
+        !hexFilePresent(options.hexFile, report))
         return ExitStatus::NothingSent;
     if (options.ports.size() > 1)
         return Bench(options, executablePath, errors, errorIsTerminal()).run();
@@ -166,8 +218,8 @@ int runCommandLine(const QStringList& arguments, const QString& executablePath) 
     parser.setApplicationDescription(Description);
     const Options options;
     parser.addOptions({options.help, options.version, options.port, options.resetTimeout,
-                       options.repeat, options.listPorts, options.quiet, options.json,
-                       options.fromBench});
+                       options.repeat, options.listPorts, options.quiet, options.verify,
+                       options.read, options.eepromSize, options.json, options.fromBench});
     parser.addPositionalArgument(QStringLiteral("FILE.hex"),
                                  QStringLiteral("The Intel HEX file to write."));
     if (!parser.parse(arguments))

@@ -91,7 +91,7 @@ int CommandLineDownload::run() {
             json_->result(board(), outcome, boardTime_.elapsed());
         if (!isBoard(outcome))
             break;
-        countBoard(outcome.written(), boardTime_.elapsed());
+        countBoard(outcome.succeeded(), boardTime_.elapsed());
         if (!outcome.reachedBoard())
             break; // the port did not open, nor would it for the next board
     } while (options_.repeat && stop_ == Stop::None);
@@ -138,9 +138,21 @@ DownloadOutcome CommandLineDownload::writeBoard() {
     boardTime_.start();
     if (options_.resetTimeoutMs > 0)
         resetTimeout_.start(options_.resetTimeoutMs);
-    const DownloadOutcome outcome = form_.writeHexFile();
+    const DownloadOutcome outcome = runOperation();
     resetTimeout_.stop();
     return outcome;
+}
+
+DownloadOutcome CommandLineDownload::runOperation() {
+    switch (options_.operation) {
+    case CommandLineOptions::Operation::Verify:
+        return form_.verifyHexFile();
+    case CommandLineOptions::Operation::Read:
+        return form_.readIntoHexFile(options_.hexFile, options_.eepromBytes);
+    case CommandLineOptions::Operation::Download:
+        break;
+    }
+    return form_.writeHexFile();
 }
 
 // Asks the download to stop, once: it ends at its next poll and reports "Download Cancelled".

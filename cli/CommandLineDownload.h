@@ -13,9 +13,12 @@ class JsonLines;
 // The port name that makes every download look for the cradle on every port.
 inline const QString AutoPort = QStringLiteral("auto");
 
-// How the command line runs the download.
+// How the command line runs the download, or the check or the read of the board.
 struct CommandLineOptions {
-    QString hexFile;
+    enum class Operation { Download, Verify, Read };
+    Operation operation = Operation::Download;
+    QString hexFile; // the file to write, to check the board against, or to read the board into
+    int eepromBytes = 256;  // the data EEPROM that a read takes
     QString port;           // empty: the port kept in the settings file; AutoPort: a search
     int resetTimeoutMs = 0; // 0: wait for RESET for as long as it takes, as the window does
     bool repeat = false;    // board after board, until interrupted
@@ -45,6 +48,7 @@ private:
     int board() const { return boards_ + 1; } // the number of the board in hand
     void prepareStops();
     DownloadOutcome writeBoard();
+    DownloadOutcome runOperation();
     bool isBoard(const DownloadOutcome& outcome) const;
     void countBoard(bool written, qint64 ms);
     void stop(Stop reason);

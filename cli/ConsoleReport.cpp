@@ -9,7 +9,8 @@ const QString DetailIndent = QStringLiteral("    ");
 
 void ConsoleReport::phase(DownloadPhase phase) {
     endBar();
-    measured_ = phase == DownloadPhase::Erasing || phase == DownloadPhase::Writing;
+    measured_ = phase == DownloadPhase::Erasing || phase == DownloadPhase::Writing ||
+                phase == DownloadPhase::Verifying || phase == DownloadPhase::Reading;
     percent_ = -1;
     phase_.start();
 }
@@ -25,7 +26,8 @@ void ConsoleReport::shown(const QString& text) {
 void ConsoleReport::reported(const QString& text, const QString& detail) {
     shown(text);
     if (!detail.isEmpty())
-        line(DetailIndent + detail);
+        for (const QString& detailLine : detail.split(QLatin1Char('\n')))
+            line(DetailIndent + detailLine);
 }
 
 void ConsoleReport::progress(int percent) {

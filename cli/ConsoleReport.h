@@ -8,16 +8,16 @@
 class QIODevice;
 
 // What the command line tells its user: the window's status texts as they change, each failure
-// with its detail on the line below, the progress of the erase and of the write, and lines of
-// its own. On a terminal the progress is a bar redrawn in place, with the time taken and the
-// time left; elsewhere (a log) it is a plain line at every 10 %.
+// with its detail on the lines below, the progress of the erase, the write, the check and the
+// read, and lines of its own. On a terminal the progress is a bar redrawn in place, with the time
+// taken and the time left; elsewhere (a log) it is a plain line at every 10 %.
 class ConsoleReport {
 public:
     // Every line starts with `prefix` (a bench's port), if one is given.
     ConsoleReport(QIODevice& out, bool terminal, const QString& prefix = QString())
         : out_(out), terminal_(terminal), prefix_(prefix) {}
 
-    // A phase begins: the erase and the write show their progress.
+    // A phase begins: the erase, the write, the check and the read show their progress.
     void phase(DownloadPhase phase);
     // A status text, as the status line shows it; a text set again is not repeated, and an
     // empty text (the line cleared) shows nothing.

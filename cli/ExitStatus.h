@@ -5,8 +5,8 @@
 // dwnld-cli's exit statuses and what each one means. The help text is made from this table, and
 // the manual page's table is checked against it.
 namespace ExitStatus {
-constexpr int Written = 0;      // written, verified and started
-constexpr int Failed = 1;       // the download failed
+constexpr int Written = 0;      // written, verified and started; or held the file; or read
+constexpr int Failed = 1;       // the download, the check or the read failed
 constexpr int NothingSent = 2;  // a usage error, or a HEX file missing, unreadable or refused
 constexpr int NoBootloader = 3; // no bootloader answered within the reset time-out
 constexpr int Interrupted = 130;
@@ -17,11 +17,14 @@ struct Meaning {
 };
 
 constexpr std::array<Meaning, 5> Meanings{{
-    {Written, "The program was written, verified and started."},
+    {Written, "The program was written, verified and started. With --verify: the board holds the "
+              "file. With --read: the board was read into the file."},
     {Failed, "The download failed: the port, lost contact with the target, a refused "
-             "identification, a word that did not read back as written, or a marker."},
+             "identification, a word that did not read back as written, or a marker. With "
+             "--verify: the board does not hold the file, or the check failed likewise. With "
+             "--read: the read failed likewise."},
     {NothingSent, "Nothing was sent: a usage error, or the HEX file is missing, unreadable or "
-                  "refused."},
+                  "refused; with --read, the file cannot be written."},
     {NoBootloader, "No bootloader answered within --reset-timeout."},
     {Interrupted, "Interrupted (Ctrl-C)."},
 }};

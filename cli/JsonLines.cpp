@@ -1,6 +1,9 @@
 #include "cli/JsonLines.h"
 
+#include "link/HexText.h"
+
 #include <QIODevice>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 JsonLines::JsonLines(QIODevice& out, const QString& port) : out_(out), port_(port) {
@@ -19,8 +22,21 @@ QString JsonLines::phaseName(DownloadPhase phase) {
         return QStringLiteral("resynchronising");
     case DownloadPhase::Done:
         return QStringLiteral("done");
+    case DownloadPhase::Verifying:
+        return QStringLiteral("verifying");
+    case DownloadPhase::Reading:
+        return QStringLiteral("reading");
     }
     return {};
+}
+
+DownloadPhase JsonLines::phaseNamed(const QString& name) {
+    for (const DownloadPhase phase :
+         {DownloadPhase::WaitingForReset, DownloadPhase::Erasing, DownloadPhase::Writing,
+          DownloadPhase::Resynchronising, DownloadPhase::Verifying, DownloadPhase::Reading})
+        if (phaseName(phase) == name)
+            return phase;
+    return DownloadPhase::Done;
 }
 
 QString JsonLines::resultName(DownloadOutcome::Result result) {
@@ -38,6 +54,12 @@ QString JsonLines::resultName(DownloadOutcome::Result result) {
         return QStringLiteral("cancelled");
     case Result::FailedAfterContact:
         return QStringLiteral("failed");
+    case Result::Matched:
+        return QStringLiteral("matched");
+    case Result::Differs:
+        return QStringLiteral("differs");
+    case Result::Read:
+        return QStringLiteral("read");
     }
     return {};
 }
@@ -66,13 +88,32 @@ void JsonLines::found(int board, const QString& port, const QString& description
           {{QStringLiteral("foundPort"), port}, {QStringLiteral("description"), description}});
 }
 
+// What a check of the board found: the words compared and differing, the first that differ, and
+// the boot-vector word.
+QJsonObject checkObject(const BoardCheck& check) {
+    QJsonArray differences;
+    for (const BoardCheck::Difference& difference : check.differences)
+        differences.append(QJsonObject{{QStringLiteral("address"), hexWord(difference.address)},
+                                       {QStringLiteral("board"), hexWord(difference.board)},
+                                       {QStringLiteral("file"), hexWord(difference.file)}});
+    return {{QStringLiteral("wordsCompared"), check.wordsCompared},
+            {QStringLiteral("wordsDiffering"), check.wordsDiffering},
+            {QStringLiteral("differences"), differences},
+            {QStringLiteral("bootVectorWord"), check.bootVectorWord},
+            {QStringLiteral("downloadUnfinished"), check.downloadUnfinished}};
+}
+
 void JsonLines::result(int board, const DownloadOutcome& outcome, qint64 ms) {
-    write(board, QStringLiteral("result"),
-          {{QStringLiteral("result"), resultName(outcome.result)},
-           {QStringLiteral("written"), outcome.written()},
-           {QStringLiteral("boardMs"), ms},
-           {QStringLiteral("report"), outcome.report},
-           {QStringLiteral("detail"), outcome.detail}});
+    QJsonObject fields{{QStringLiteral("result"), resultName(outcome.result)},
+                       {QStringLiteral("written"), outcome.written()},
+                       {QStringLiteral("succeeded"), outcome.succeeded()},
+                       {QStringLiteral("boardMs"), ms},
+                       {QStringLiteral("report"), outcome.report},
+                       {QStringLiteral("detail"), outcome.detail}};
+    if (outcome.result == DownloadOutcome::Result::Matched ||
+        outcome.result == DownloadOutcome::Result::Differs)
+        fields.insert(QStringLiteral("check"), checkObject(outcome.check));
+    write(board, QStringLiteral("result"), fields);
 }
 
 void JsonLines::summary(int written, int failed, qint64 meanMs, int status) {

@@ -30,6 +30,7 @@ public:
     void write(int board, const QString& event, QJsonObject fields);
 
     static QString phaseName(DownloadPhase phase);
+    static DownloadPhase phaseNamed(const QString& name); // Done for a name it does not know
     static QString resultName(DownloadOutcome::Result result);
     qint64 elapsedMs() const { return clock_.elapsed(); }
 

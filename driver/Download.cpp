@@ -57,42 +57,53 @@ void TDownloadForm::WriteButtonClick(QObject* Sender) {
 }
 
 DownloadOutcome TDownloadForm::writeHexFile() {
+    return runOperation(
+        [this] {
+            if (!HexFilePresent) {
+                DO_ERROR(Message::CannotReadHexFile, Message::noHexFile(HexFileName));
+                DownloadOk = false;
+                return false;
+            }
+            DISPLAY_MESSAGE(QString());
+            return START_DOWNLOADING(HexFileName);
+        },
+        DownloadOutcome::Result::Written);
+}
+
+DownloadOutcome TDownloadForm::runOperation(const std::function<bool()>& operation,
+                                            DownloadOutcome::Result success) {
     const RunningDownload running(downloading_);
     Edit2->clearReports();
     failureDetail_.clear();
     progress_ = {};
     search_ =
         std::exchange(portSearch, portSearch == PortSearch::Once ? PortSearch::Off : portSearch);
-    if (!HexFilePresent) {
-        DO_ERROR(Message::CannotReadHexFile, Message::noHexFile(HexFileName));
-        DownloadOk = false;
-        return outcomeOf(false);
-    }
-    DISPLAY_MESSAGE(QString());
     try {
-        return outcomeOf(START_DOWNLOADING(HexFileName));
+        return outcomeOf(operation(), success);
     } catch (const DownloaderError& error) {
         if (progress_.failureDetail.isEmpty())
             progress_.failureDetail = error.message();
         reportError(error.message()); // shown as the application's errors are
-        return outcomeOf(false);
+        return outcomeOf(false, success);
     }
 }
 
-DownloadOutcome TDownloadForm::outcomeOf(bool written) const {
+DownloadOutcome TDownloadForm::outcomeOf(bool succeeded, DownloadOutcome::Result success) const {
     using Result = DownloadOutcome::Result;
     Result result = Result::FailedAfterContact;
-    if (written)
-        return {Result::Written, {}, {}};
+    if (succeeded)
+        return {success, {}, {}, progress_.check};
     if (!progress_.fileAccepted)
         result = Result::FileRefused;
     else if (!progress_.portOpened)
         result = Result::PortNotOpened;
     else if (!progress_.contact)
-        return {Result::NoBootloader, {}, {}};
+        return {Result::NoBootloader, {}, {}, {}};
     else if (stopping()) // whatever a step that it cut short reported
-        return {Result::CancelledAfterContact, {}, {}};
-    return {result, progress_.failure, progress_.failureDetail};
+        return {Result::CancelledAfterContact, {}, {}, {}};
+    else if (progress_.compared)
+        result = Result::Differs;
+    return {result, progress_.failure, progress_.failureDetail, progress_.check};
 }
 
 void TDownloadForm::enterPhase(DownloadPhase phase) {
@@ -120,30 +131,12 @@ bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {
 bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     // A damaged file is refused before the target is touched, so that it is never left erased.
     // The file is read twice: here to check it and count its lines, then to send the records.
-    const HexFileCheck check = checkHexFile(hexFile);
+    const HexFileCheck check = checkHexFileFirst(hexFile, Message::DownloadFailed);
     if (!check.fault.isEmpty()) {
-        DO_ERROR(check.fault, check.detail);
-        DO_ERROR(Message::DownloadFailed);
         return false;
     }
     progress_.fileAccepted = true;
-    std::unique_ptr<CradleSearch> search; // while the download looks for the cradle
-    if (!openPortForDownload(search)) {
-        return false;
-    }
-    progress_.portOpened = true;
-    DownloadGauge->setBarColor(GaugeColor::Lime);
-    DownloadGauge->setProgress(0);
-    enterPhase(DownloadPhase::WaitingForReset);
-    DISPLAY_MESSAGE(Message::PressReset);
-    WriteButton->setEnabled(false);
-    // A Close request is kept (see WAIT_FOR_ACK): Close has already closed the window.
-    CancelRequested = false;
-    if (search && !findCradle(*search)) {
-        return false;
-    }
-    search.reset();
-    if (!prepareTarget()) {
+    if (meetBootloader().isEmpty() || !eraseProgramMemoryAndIdentify()) {
         return false;
     }
 
@@ -165,11 +158,40 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     return endDownload(synchronised);
 }
 
-// Synchronises with the bootloader, identifies it, erases program memory and identifies it again.
-bool TDownloadForm::prepareTarget() {
-    if (!WAIT_FOR_ACK() || GET_FIRMWARE_VERSION().isEmpty() || READ_VECTOR_ADDRESS().isEmpty()) {
-        return false;
+HexFileCheck TDownloadForm::checkHexFileFirst(HexFileReader& hexFile, const QString& failure) {
+    const HexFileCheck check = checkHexFile(hexFile);
+    if (!check.fault.isEmpty()) {
+        DO_ERROR(check.fault, check.detail);
+        DO_ERROR(failure);
     }
+    return check;
+}
+
+QString TDownloadForm::meetBootloader() {
+    std::unique_ptr<CradleSearch> search; // while the download looks for the cradle
+    if (!openPortForDownload(search)) {
+        return {};
+    }
+    progress_.portOpened = true;
+    DownloadGauge->setBarColor(GaugeColor::Lime);
+    DownloadGauge->setProgress(0);
+    enterPhase(DownloadPhase::WaitingForReset);
+    DISPLAY_MESSAGE(Message::PressReset);
+    WriteButton->setEnabled(false);
+    // A Close request is kept (see WAIT_FOR_ACK): Close has already closed the window.
+    CancelRequested = false;
+    if (search && !findCradle(*search)) {
+        return {};
+    }
+    search.reset();
+    if (!WAIT_FOR_ACK() || GET_FIRMWARE_VERSION().isEmpty()) {
+        return {};
+    }
+    return READ_VECTOR_ADDRESS();
+}
+
+// Erases program memory and identifies the bootloader again.
+bool TDownloadForm::eraseProgramMemoryAndIdentify() {
     switch (eraseProgramMemory()) {
     case EraseEnd::Erased:
         return !GET_FIRMWARE_VERSION().isEmpty() && !READ_VECTOR_ADDRESS().isEmpty();
@@ -253,14 +275,15 @@ bool TDownloadForm::startNewProgram() {
 }
 
 // The download's outcome once its steps have run: a cancel noticed by now, or a failed step,
-// is reported here; otherwise the download succeeded.
-bool TDownloadForm::endDownload(bool good) {
+// is reported here (a failure with its own text for a check or a read of the board); otherwise
+// the download succeeded.
+bool TDownloadForm::endDownload(bool good, const QString& failure) {
     if (cancelled()) {
         DO_ERROR(Message::DownloadCancelled);
         return false;
     }
     if (!good) {
-        DO_ERROR(Message::DownloadFailed);
+        DO_ERROR(failure);
         return false;
     }
     CloseCom();

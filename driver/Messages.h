@@ -1,8 +1,11 @@
 #pragma once
 
+#include "driver/DownloadOutcome.h"
 #include "hex/HexRecord.h"
+#include "link/HexText.h"
 
 #include <QString>
+#include <QStringList>
 
 // What the download driver shows on the status line.
 namespace Message {
@@ -92,6 +95,43 @@ inline QString recordFlaw(int line, const HexRecord::Flaw& flaw) {
 // identification gave.
 inline QString writeFailed(const QString& bootVectorAddress) {
     return QStringLiteral("WRITE failed at address ") + bootVectorAddress;
+}
+
+// Checking the board against a HEX file, and reading it into one.
+inline const QString Verifying = QStringLiteral("Verifying ZELTRA IR against the HEX file");
+inline const QString HoldsHexFile = QStringLiteral("ZELTRA IR holds the HEX file");
+inline const QString DoesNotHoldHexFile = QStringLiteral("ZELTRA IR does not hold the HEX file");
+inline const QString VerifyFailed = QStringLiteral("Verify Failed");
+inline const QString Reading = QStringLiteral("Reading ZELTRA IR");
+inline const QString ReadFailed = QStringLiteral("Read Failed");
+inline const QString CannotWriteHexFile = QStringLiteral("Cannot Write HEX file.");
+inline QString readInto(const QString& path) {
+    return QStringLiteral("ZELTRA IR read into ") + path;
+}
+// What a check of the board found, one finding a line: the words that differ, the first of them,
+// and a boot-vector word (at the address the identification gave) that is not the completion
+// marker.
+inline QString boardDifferences(const BoardCheck& check, const QString& bootVectorAddress,
+                                const QString& completionMarker) {
+    QStringList lines;
+    if (check.wordsDiffering > 0) {
+        const bool all = check.wordsDiffering == check.differences.size();
+        lines.append(
+            QStringLiteral("%1 of %2 words differ%3:")
+                .arg(check.wordsDiffering)
+                .arg(check.wordsCompared)
+                .arg(all ? QString()
+                         : QStringLiteral(", the first %1").arg(check.differences.size())));
+    }
+    for (const BoardCheck::Difference& difference : check.differences)
+        lines.append(QStringLiteral("word %1: %2 on the board, %3 in the file")
+                         .arg(hexWord(difference.address), hexWord(difference.board),
+                              hexWord(difference.file)));
+    if (check.downloadUnfinished)
+        lines.append(QStringLiteral("the boot-vector word %1 reads %2, not %3: the board's last "
+                                    "download did not finish")
+                         .arg(bootVectorAddress, check.bootVectorWord, completionMarker));
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace Message

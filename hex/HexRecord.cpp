@@ -94,4 +94,18 @@ quint16 dataWord(QByteArrayView line, int index) {
     return quint16(hexValueOrZero(QByteArrayView(digits, 4)));
 }
 
+QByteArray line(quint8 type, quint16 byteAddress, QByteArrayView data) {
+    QByteArray bytes;
+    bytes.append(char(data.size()));
+    bytes.append(char(byteAddress >> 8));
+    bytes.append(char(byteAddress & 0xFF));
+    bytes.append(char(type));
+    bytes.append(data);
+    quint8 sum = 0;
+    for (const char byte : bytes)
+        sum += quint8(byte);
+    bytes.append(char(quint8(-sum)));
+    return ':' + bytes.toHex().toUpper();
+}
+
 } // namespace HexRecord

@@ -53,6 +53,10 @@ quint16 loadAddress(QByteArrayView line);
 // them is not a hexadecimal digit or lies beyond the end of the line.
 quint16 dataWord(QByteArrayView line, int index);
 
+// A record as a line: ":", the byte count, the load address in bytes, the type, the data bytes
+// and the checksum, in upper-case digits, without line end.
+QByteArray line(quint8 type, quint16 byteAddress, QByteArrayView data);
+
 } // namespace HexRecord
 
 // Position of the next word within the current block of four program-memory words (1 to 4).

@@ -4,7 +4,7 @@
 
 #include <QString>
 
-// What the record writers note about a failed record for the report that follows.
+// What the record writers and readers note about a failed record or word.
 namespace Message {
 
 // A word that did not read back as it was written: its word address, the word written and the
@@ -13,6 +13,11 @@ inline QString readBackMismatch(quint16 wordAddress, quint16 written, const QStr
     const QString read = reply.isEmpty() ? QStringLiteral("nothing") : reply;
     return QStringLiteral("word %1 did not read back: %2 written, %3 read")
         .arg(hexWord(wordAddress), hexWord(written), read);
+}
+
+// A word that was asked for and did not come.
+inline QString noWordRead(quint16 wordAddress) {
+    return QStringLiteral("word %1 was asked for, and no answer came").arg(hexWord(wordAddress));
 }
 
 } // namespace Message

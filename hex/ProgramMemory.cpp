@@ -1,6 +1,7 @@
 #include "device/Markers.h"
 #include "hex/HexRecord.h"
 #include "hex/ReadBackCheck.h"
+#include "hex/Routing.h"
 #include "link/HexText.h"
 #include "ui/TDownloadForm.h"
 
@@ -11,11 +12,6 @@ quint8 BlockWordCounter = 1;
 namespace {
 void stepBlockWordCounter() {
     BlockWordCounter = BlockWordCounter == 4 ? 1 : BlockWordCounter + 1;
-}
-
-// Fill words that complete the last block of four, counted from the record's first word.
-int fillWordsNeeded() {
-    return BlockWordCounter > 1 ? 5 - BlockWordCounter : 0;
 }
 } // namespace
 
@@ -38,7 +34,7 @@ bool TDownloadForm::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddr
         writeWord(HexRecord::dataWord(line, i));
         stepBlockWordCounter();
     }
-    for (int fill = fillWordsNeeded(); fill > 0; --fill) {
+    for (int fill = fillWordsAfter(lastWordIndex + 1); fill > 0; --fill) {
         writeWord(FillWord);
     }
 
@@ -57,7 +53,7 @@ bool TDownloadForm::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddr
         readWord();
         stepBlockWordCounter();
     }
-    for (int fill = fillWordsNeeded(); fill > 0; --fill) {
+    for (int fill = fillWordsAfter(lastWordIndex + 1); fill > 0; --fill) {
         readWord();
     }
     if (!readBack.matched())

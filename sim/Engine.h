@@ -100,6 +100,10 @@ public:
     void pressReset();
 
     std::uint16_t programWord(std::uint16_t address) const { return memory_.word(address); }
+    // Changes a program word behind the bootloader's back, as a fault in the part would.
+    void setProgramWord(std::uint16_t address, std::uint16_t value) {
+        memory_.setWord(address, value);
+    }
     std::uint8_t eepromByte(std::uint16_t address) const { return memory_.eeprom(address); }
     const Options& options() const { return options_; }
     std::optional<Clock::time_point> goTime() const { return report_.goTime; }

@@ -265,6 +265,11 @@ void PtyTarget::hangUp() {
     server_->lineClosed.wait(lock, [this] { return server_->master < 0; });
 }
 
+void PtyTarget::setProgramWord(std::uint16_t address, std::uint16_t value) {
+    const auto lock = server_->caughtUp();
+    server_->engine.setProgramWord(address, value);
+}
+
 void PtyTarget::pressReset() {
     const auto lock = server_->caughtUp();
     server_->engine.pressReset();

@@ -35,6 +35,8 @@ public:
     std::optional<Clock::time_point> goTime() const;
     bool hungUp() const;
 
+    // Changes a program word once the target has handled every byte the host has sent (Engine).
+    void setProgramWord(std::uint16_t address, std::uint16_t value);
     void hangUp(); // closes the line now, like a pulled adapter; the device path then fails
     // Presses RESET once the target has handled every byte the host has sent (Engine).
     void pressReset();

@@ -54,11 +54,14 @@ public:
         return HexFiles::writeFile(path(QStringLiteral("program.hex")), text);
     }
 
-    // Starts it, under `wrapper` (a command and its arguments) when one is given.
+    // Starts it, under `wrapper` (a command and its arguments) when one is given; once it has
+    // ended, it may be started again.
     bool start(QStringList arguments, QStringList wrapper = {}) {
         const QString executable = path(QStringLiteral("dwnld-cli"));
-        if (!QFile::copy(qEnvironmentVariable("DWNLD_CLI_EXE"), executable))
+        if (!QFile::exists(executable) &&
+            !QFile::copy(qEnvironmentVariable("DWNLD_CLI_EXE"), executable))
             return false;
+        errors_.clear();
         arguments.prepend(executable);
         arguments = wrapper + arguments;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -74,6 +77,8 @@ public:
         errors_ += QString::fromLocal8Bit(process_.readAllStandardError());
         return errors_;
     }
+    // Runs it to its end; its exit status.
+    int run(const QStringList& arguments) { return start(arguments) ? finish() : -1; }
     // Its exit status once it has ended; -1 when it did not end by itself.
     int finish() {
         const bool ended = process_.waitForFinished(RunTimeoutMs);
@@ -146,6 +151,11 @@ private slots:
     void benchOfCradles();
     void searchesWithPortAuto();
     void exitStatusesDocumented();
+    void verifiesTheBoard_data();
+    void verifiesTheBoard();
+    void readsTheBoardBack_data();
+    void readsTheBoardBack();
+    void interruptedReadLeavesNoFile();
 };
 
 void CliTest::writesTheFile() {
@@ -288,6 +298,17 @@ void CliTest::commandLine_data() {
     QTest::newRow("unknown option") << QStringList{"--fast", "a.hex"} << 2 << "Unknown option";
     QTest::newRow("time-out not a number")
         << QStringList{"--reset-timeout", "soon", "a.hex"} << 2 << "--reset-timeout takes";
+    QTest::newRow("--verify and --read")
+        << QStringList{"--verify", "a.hex", "--read", "b.hex"} << 2 << "not both";
+    QTest::newRow("--read and a file to write")
+        << QStringList{"--read", "b.hex", "a.hex"} << 2 << "leave it out";
+    QTest::newRow("--eeprom-size without --read")
+        << QStringList{"--eeprom-size", "16", "a.hex"} << 2 << "--eeprom-size goes with --read";
+    QTest::newRow("--eeprom-size too large")
+        << QStringList{"--read", "b.hex", "--eeprom-size", "257"} << 2 << "from 0 to 256";
+    QTest::newRow("--read into a missing folder")
+        << QStringList{"--read", "/zeltra-no-such-folder/b.hex"} << 2
+        << Message::CannotWriteHexFile;
 }
 
 void CliTest::commandLine() {
@@ -493,6 +514,97 @@ void CliTest::exitStatusesDocumented() {
     QVERIFY(manual.contains(".PP " + words(ExitStatus::RepeatNote)));
     const QString section = manual.section(".SH EXIT STATUS", 1).section(".SH", 0, 0);
     QCOMPARE(section.count(".TP"), qsizetype(ExitStatus::Meanings.size())); // and no other
+}
+
+// What the verification and the read tests write into the board first: a record that a download
+// skips (the configuration word), and a last record that takes three fill words.
+QByteArray writtenFirst() {
+    return HexFiles::wordRecord(0x2007, {0x3F72}) + "\r\n" + HexFiles::image(61, 8);
+}
+
+// A board that holds the file, or not quite: --verify reads it back and writes nothing.
+void CliTest::verifiesTheBoard_data() {
+    QTest::addColumn<quint16>("address"); // the word changed on the board after the download
+    QTest::addColumn<quint16>("word");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("holds the file")
+        << quint16(0) << HexFiles::imageWord(0) << 0
+        << QStringList{Message::PressReset, Message::Verifying, "100 %", Message::HoldsHexFile};
+    QTest::newRow("a fill word changed")
+        << quint16(0x3E) << quint16(0x1234) << 1
+        << QStringList{Message::DoesNotHoldHexFile, "    1 of 72 words differ:",
+                       "    word 003E: 1234 on the board, 3FFF in the file"};
+    QTest::newRow("download unfinished")
+        << quint16(0x1F00) << quint16(0x19FF) << 1
+        << QStringList{Message::DoesNotHoldHexFile,
+                       "    the boot-vector word 1F00 reads 19FF, not 19CC"};
+}
+
+void CliTest::verifiesTheBoard() {
+    QFETCH(quint16, address);
+    QFETCH(quint16, word);
+    QFETCH(int, status);
+    QFETCH(QStringList, texts);
+    CliRun run;
+    const QString hexPath = run.writeHex(writtenFirst());
+    QCOMPARE(run.run({hexPath}), 0);
+    run.target.pressReset();
+    run.target.setProgramWord(address, word);
+    auto counts = run.target.report().commandCounts;
+    QCOMPARE(run.run({"--verify", hexPath}), status);
+    QVERIFY2(inOrder(run.errors(), texts), qPrintable(run.errors()));
+    counts["g"] += status == 0 ? 1 : 0; // the board's program is started only when it matches
+    for (const char* command : {"w", "e", "g"})
+        QCOMPARE(run.target.report().commandCounts[command], counts[command]);
+    QVERIFY(run.target.report().violations.empty());
+}
+
+// A board read into a file, and the file written into a fresh board: both hold the same words.
+void CliTest::readsTheBoardBack_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("records"); // data records: the used blocks eight words a record, the
+                                      // EEPROM read eight bytes a record
+    QTest::newRow("whole EEPROM") << QStringList() << 8 + 32;
+    QTest::newRow("--eeprom-size 16") << QStringList{"--eeprom-size", "16"} << 8 + 2;
+}
+
+void CliTest::readsTheBoardBack() {
+    QFETCH(QStringList, options);
+    QFETCH(int, records);
+    CliRun board;
+    QCOMPARE(board.run({board.writeHex(writtenFirst())}), 0);
+    board.target.pressReset();
+    const QString copy = board.path(QStringLiteral("copy.hex"));
+    QCOMPARE(board.run(options << "--read" << copy), 0);
+    QVERIFY2(inOrder(board.errors(), {Message::Reading, "100 %", Message::readInto(copy)}),
+             qPrintable(board.errors()));
+    QCOMPARE(board.target.report().commandCounts["g"], 2);
+    QCOMPARE(HexFiles::readFile(copy).count('\n'), records + 1);
+
+    CliRun fresh;
+    QCOMPARE(fresh.run({copy}), 0);
+    for (quint16 address = 0; address < 0x1F04; ++address)
+        QCOMPARE(fresh.target.programWord(address), board.target.programWord(address));
+    for (quint16 offset = 0; offset < 256; ++offset)
+        QCOMPARE(fresh.target.eepromByte(offset), board.target.eepromByte(offset));
+}
+
+// The file is written only once the board has been read whole.
+void CliTest::interruptedReadLeavesNoFile() {
+    Options target = DownloadRig::quickTarget();
+    target.lineModel = true; // a read of some 35 s
+    CliRun run(target);
+    QVERIFY(run.start({"--read", run.path(QStringLiteral("copy.hex"))}));
+    QTRY_VERIFY_WITH_TIMEOUT(run.errors().contains(Message::Reading), RunTimeoutMs);
+    run.interrupt();
+    QCOMPARE(run.finish(), 130);
+    QVERIFY2(inOrder(run.errors(), {Message::Reading, Message::DownloadCancelled}),
+             qPrintable(run.errors()));
+    QStringList files = QDir(run.path(QString())).entryList(QDir::Files);
+    files.sort();
+    QCOMPARE(files, (QStringList{"DWNLD.INI", "dwnld-cli"}));
+    QVERIFY(!run.target.report().goReceived);
 }
 
 QTEST_MAIN(CliTest)

@@ -76,7 +76,7 @@ void StatusLine::changeEvent(QEvent* event) {
         updateToolTip();
 }
 
-// One line for each report, its detail indented on the line below.
+// One line for each report, the lines of its detail indented below it.
 void StatusLine::updateToolTip() {
     QStringList lines;
     const bool elided = shownText() != text();
@@ -87,7 +87,8 @@ void StatusLine::updateToolTip() {
     for (const Report& report : reports_) {
         lines.append(report.text);
         if (!report.detail.isEmpty())
-            lines.append(QStringLiteral("    ") + report.detail);
+            for (const QString& detailLine : report.detail.split(QLatin1Char('\n')))
+                lines.append(QStringLiteral("    ") + detailLine);
     }
     setToolTip(lines.join(QLatin1Char('\n')));
 }

@@ -2,6 +2,7 @@
 
 #include "driver/DownloadOutcome.h"
 #include "link/SerialDevice.h"
+#include "ui/Messages.h"
 #include "ui/StatusLine.h"
 
 #include <QByteArray>
@@ -9,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -25,7 +27,9 @@ class PortMenu;
 class ProgressGauge;
 class SettingsFile;
 class HexFileReader;
+struct HexFileCheck;
 class CradleSearch;
+class QSaveFile;
 
 // Where the window finds its own executable and its command line. The default is the running
 // process; tests and tools hand in their own.
@@ -106,6 +110,14 @@ public:
     // file to write it reports "Cannot Read HEX file.". The window stays open. A HEX file that
     // cannot be read is shown as the application's errors are.
     DownloadOutcome writeHexFile();
+    // Checks the board against the tool's HEX file, writing nothing to it: reads back every word
+    // that a download of the file writes, and the boot-vector word, and starts the board's
+    // program only when they all read as a download of the file leaves them.
+    DownloadOutcome verifyHexFile();
+    // Reads program memory below the boot vector and the first eepromBytes of data EEPROM into
+    // an Intel HEX file at path, written whole or not at all, writing nothing to the board;
+    // starts the board's program when the boot-vector word shows a finished download.
+    DownloadOutcome readIntoHexFile(const QString& path, int eepromBytes);
     // Asks from outside the window (an interrupt, a time-out, a parent process) that downloads
     // stop: the running one ends at its next poll, reporting "Download Cancelled", and any
     // later one at once. Unlike Cancel it is never forgotten.
@@ -179,15 +191,28 @@ private:
     void writeDroppedFile(const QMimeData& data);
 
     // Steps of the download (driver/).
-    DownloadOutcome outcomeOf(bool written) const;
+    // Runs a download, a check or a read of the board, afresh, and says how it ended.
+    DownloadOutcome runOperation(const std::function<bool()>& operation,
+                                 DownloadOutcome::Result success);
+    DownloadOutcome outcomeOf(bool succeeded, DownloadOutcome::Result success) const;
     void enterPhase(DownloadPhase phase);
     void announceProgress(int wordsDone, int wordsTotal);
     bool runDownload(HexFileReader& hexFile);
-    bool prepareTarget();
+    // A damaged HEX file is refused before the target is touched: its fault is reported, then
+    // `failure`.
+    HexFileCheck checkHexFileFirst(HexFileReader& hexFile, const QString& failure);
+    // Opens the port (or finds the cradle), waits for the bootloader and identifies it; returns
+    // the boot-vector word, or an empty text when the operation ends here (reported).
+    QString meetBootloader();
+    bool eraseProgramMemoryAndIdentify();
     bool sendRecords(HexFileReader& hexFile, int wordsTotal);
     bool writeCompletionMarker();
     bool startNewProgram();
-    bool endDownload(bool good);
+    bool endDownload(bool good, const QString& failure = Message::DownloadFailed);
+    // Steps of the check and of the read of the board (driver/).
+    bool checkBoard(HexFileReader& hexFile);
+    bool readBoard(QSaveFile& file, int eepromBytes);
+    bool finishBoardRead(const QString& bootVectorWord, const QString& report);
     // Cancel, or a stop asked for from outside: the download reports "Download Cancelled".
     bool cancelled() const { return CancelRequested || stopRequested_; }
     // Any request that ends the waiting loops: a cancel, or Close.
@@ -198,6 +223,11 @@ private:
     // The port for the download: PortName opened, or the port where a search finds the cradle.
     bool openPortForDownload(std::unique_ptr<CradleSearch>& search);
     bool findCradle(CradleSearch& search);
+
+    // Reads the words at ascending addresses with "r1", and hands each to `take` with its
+    // address; false when the reading ends early, reported or stopped (hex/).
+    bool readWords(const QList<quint16>& addresses,
+                   const std::function<void(quint16 address, quint16 word)>& take);
 
     // Steps of the device operations (device/).
     // How an erase ended: erased, and the bootloader synchronised again; failed, with a report;
@@ -226,6 +256,8 @@ private:
         bool contact = false; // the bootloader has answered
         QString failure;      // the first failure reported, and its detail
         QString failureDetail;
+        bool compared = false; // a check of the board has compared every word
+        BoardCheck check;
     } progress_;
 
     // Closes the window once a successful download has been seen.

@@ -1,22 +1,13 @@
 #include "support/HexFiles.h"
 
+#include "hex/HexRecord.h"
+
 #include <QFile>
 
 namespace HexFiles {
 
 QByteArray record(quint8 type, quint16 byteAddress, const QByteArray& data) {
-    QByteArray bytes;
-    bytes.append(char(data.size()));
-    bytes.append(char(byteAddress >> 8));
-    bytes.append(char(byteAddress & 0xFF));
-    bytes.append(char(type));
-    bytes.append(data);
-    quint8 sum = 0;
-    for (const char byte : bytes) {
-        sum += quint8(byte);
-    }
-    bytes.append(char(quint8(-sum)));
-    return ':' + bytes.toHex().toUpper();
+    return HexRecord::line(type, byteAddress, data);
 }
 
 QByteArray wordRecord(quint16 wordAddress, const QList<quint16>& words) {

@@ -1,0 +1,54 @@
+#include "hex/Messages.h"
+#include "hex/Routing.h"
+#include "link/HexText.h"
+#include "link/Messages.h"
+#include "ui/ProgressGauge.h"
+#include "ui/TDownloadForm.h"
+
+#include <QElapsedTimer>
+
+#include <optional>
+
+namespace {
+// How often the window's messages (a click, a timer, a stop) are pumped during a read: a word
+// comes about every 4 ms at 19200 baud, and a pump after each would lengthen every exchange.
+constexpr qint64 PumpIntervalMs = 5;
+} // namespace
+
+// Reads words as the writers read theirs back: one address command for a run of program words,
+// since the bootloader steps its address after every "r1", and one before every EEPROM item. The
+// gauge counts the words.
+bool TDownloadForm::readWords(const QList<quint16>& addresses,
+                              const std::function<void(quint16 address, quint16 word)>& take) {
+    const int total = int(addresses.size());
+    DownloadGauge->setMaximum(total);
+    DownloadGauge->setProgress(0);
+    announceProgress(0, total);
+    std::optional<quint16> next; // the address the bootloader reads next, when known
+    QElapsedTimer sincePump;
+    sincePump.start();
+    for (int done = 0; done < total; ++done) {
+        if (stopping())
+            return false;
+        const quint16 address = addresses[done];
+        if (address != next && !sendAcknowledged(QStringLiteral("a") + hexWord(address)))
+            return false;
+        SEND_HEX(QStringLiteral("r1"));
+        const QString reply = GET_WORD_REPLY();
+        if (reply.isEmpty()) {
+            DO_ERROR(Message::LostContact, Message::noWordRead(address));
+            return false;
+        }
+        take(address, quint16(hexValueOrZero(reply)));
+        next = isEepromWord(address) ? std::nullopt : std::optional<quint16>(address + 1);
+        const int percent = DownloadGauge->percentDone();
+        DownloadGauge->setProgress(done + 1);
+        if (DownloadGauge->percentDone() != percent)
+            announceProgress(done + 1, total);
+        if (sincePump.hasExpired(PumpIntervalMs)) {
+            pump();
+            sincePump.restart();
+        }
+    }
+    return true;
+}
