@@ -19,6 +19,13 @@ void catchInterrupts() {
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
+// A console that cannot take escape sequences (lines redrawn in place) is written to as a log.
 bool errorIsTerminal() {
-    return _isatty(_fileno(stderr)) != 0;
+    if (_isatty(_fileno(stderr)) == 0)
+        return false;
+    HANDLE console = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    return GetConsoleMode(console, &mode) &&
+           ((mode & ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0 ||
+            SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING));
 }
