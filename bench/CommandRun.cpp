@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QJsonDocument>
 
+#include <sys/resource.h>
+
 #include <stdexcept>
 
 namespace {
@@ -12,6 +14,15 @@ constexpr int StartMs = 10000;
 constexpr int StopMs = 5000;      // zeltra-sim stops 200 ms after "g"
 constexpr int RunMs = 15 * 60000; // far beyond the longest download measured
 } // namespace
+
+double endedChildrenCpuSeconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) {
+        return double(t.tv_sec) + double(t.tv_usec) / 1.0e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 CommandRun::CommandRun(const QStringList& simArguments, const QByteArray& hexText) {
     if (!dir_.isValid())
@@ -38,16 +49,23 @@ CommandRun::~CommandRun() {
     }
 }
 
-double CommandRun::run() {
+double CommandRun::run(const QStringList& otherPorts) {
     command_.setStandardOutputFile(path(QStringLiteral("dwnld-cli.out")));
     command_.setStandardErrorFile(path(QStringLiteral("dwnld-cli.err")));
+    QStringList arguments;
+    for (const QString& port : QStringList{port_} + otherPorts)
+        arguments << QStringLiteral("--port") << port;
+    // The simulators are only waited for once their reports are asked for: the children that end
+    // during the run are the command and the processes it starts.
+    const double cpu0 = endedChildrenCpuSeconds();
     QElapsedTimer clock;
     clock.start();
-    command_.start(QStringLiteral(DWNLD_CLI_EXE),
-                   {QStringLiteral("--port"), port_, path(QStringLiteral("program.hex"))});
+    command_.start(QStringLiteral(DWNLD_CLI_EXE), arguments << path(QStringLiteral("program.hex")));
     if (!command_.waitForFinished(RunMs))
         throw std::runtime_error("dwnld-cli did not run to its end");
-    return double(clock.nsecsElapsed()) / 1.0e9;
+    const double wall = double(clock.nsecsElapsed()) / 1.0e9;
+    cpuSeconds_ = endedChildrenCpuSeconds() - cpu0;
+    return wall;
 }
 
 bool CommandRun::succeeded() const {

@@ -18,8 +18,12 @@ public:
     CommandRun(const CommandRun&) = delete;
     CommandRun& operator=(const CommandRun&) = delete;
 
-    // Runs the command to its exit; returns the wall time from its start to its exit, in seconds.
-    double run();
+    // Runs the command to its exit, on this target's port and on `otherPorts` too (one child
+    // process per port); returns the wall time from its start to its exit, in seconds.
+    double run(const QStringList& otherPorts = {});
+    // The CPU time, in seconds, of the command and its child processes in the last run.
+    double cpuSeconds() const { return cpuSeconds_; }
+    const QString& port() const { return port_; } // the simulated target's pseudo-terminal
 
     bool succeeded() const; // exit status 0
     QString errors() const; // what the command wrote on standard error
@@ -33,4 +37,8 @@ private:
     QProcess simulator_;
     QProcess command_;
     QString port_;
+    double cpuSeconds_ = 0;
 };
+
+// The CPU time, in seconds, of this process's children that have ended and been waited for.
+double endedChildrenCpuSeconds();

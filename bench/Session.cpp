@@ -44,10 +44,9 @@ Session::Session(zeltra::sim::Options options, const QByteArray& hexText)
     writeFile(dir_.filePath("DWNLD.INI"),
               "[ZELTRA_IR_DOWNLOAD]\r\nPORT=" + QByteArray::fromStdString(target_->devicePath()) +
                   "\r\n");
-    const QString hexPath = dir_.filePath("program.hex");
-    writeFile(hexPath, hexText);
+    writeFile(hexPath(), hexText);
     const QString exe = dir_.filePath("dwnld");
-    form_ = std::make_unique<TDownloadForm>(StartupContext{exe, QStringList{exe, hexPath}});
+    form_ = std::make_unique<TDownloadForm>(StartupContext{exe, QStringList{exe, hexPath()}});
     followDownload();
 }
 

@@ -31,6 +31,8 @@ public:
     void when(std::function<bool()> condition, std::function<void()> action, int intervalMs);
 
     TDownloadForm& form() { return *form_; }
+    zeltra::sim::PtyTarget& target() { return *target_; }
+    QString hexPath() const { return dir_.filePath("program.hex"); }
     zeltra::sim::Report report() const { return target_->report(); }
     // The phase the download announced last; none before it has begun.
     std::optional<DownloadPhase> phase() const { return phase_; }

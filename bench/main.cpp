@@ -8,6 +8,9 @@
 #include "link/Messages.h"
 #include "link/Protocol.h"
 #include "support/HexFiles.h"
+#include "support/ListedPorts.h"
+#include "support/PtyPair.h"
+#include "support/ScriptedPeer.h"
 #include "ui/Messages.h"
 
 #include <sched.h>
@@ -23,11 +26,15 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <numeric>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 using zeltra::sim::Options;
 
@@ -425,6 +432,148 @@ void throughAdapters(FigureTable& table, int part) {
     table.note("adapterPart", part);
 }
 
+// A port that is not the cradle: a pseudo-terminal whose far end reads everything and never
+// answers.
+struct SilentPort {
+    PtyPair pty;
+    ScriptedPeer peer{pty};
+};
+
+using SteadyClock = std::chrono::steady_clock;
+
+// One search among the silent ports and a target whose RESET is pressed `resetAfter` after the
+// download starts: the milliseconds from the press to the cradle found.
+double searchMillis(const std::vector<std::unique_ptr<SilentPort>>& silent, std::size_t cradleIndex,
+                    std::chrono::milliseconds resetAfter) {
+    Options options = quickTarget(true);
+    options.reset = Options::Reset::Never; // until pressed here
+    Session session(options, HexFiles::image(64));
+    const QString cradle = QString::fromStdString(session.target().devicePath());
+    ListedPorts listed; // COM1 to COM3 are absent
+    for (const auto& port : silent)
+        listed.present.append({port->pty.slavePath(), port->pty.slavePath(), QString()});
+    listed.present.insert(qsizetype(cradleIndex), {cradle, cradle, QStringLiteral("cradle")});
+
+    TDownloadForm& form = session.form();
+    std::optional<SteadyClock::time_point> found;
+    QObject::connect(&form, &TDownloadForm::cradleFound, &form, [&] {
+        found = SteadyClock::now();
+        form.requestStop(); // only the search is measured
+    });
+    form.portSearch = TDownloadForm::PortSearch::EveryDownload;
+    form.HexFileName = session.hexPath();
+    form.HexFilePresent = true;
+    SteadyClock::time_point pressed;
+    std::thread reset([&] {
+        std::this_thread::sleep_for(resetAfter);
+        session.target().pressReset();
+        pressed = SteadyClock::now(); // the bootloader answers from here on
+    });
+    form.writeHexFile();
+    reset.join();
+    if (!found || *found < pressed || form.PortName != cradle)
+        throw std::runtime_error("the search did not find the cradle after RESET");
+    return double(std::chrono::duration_cast<std::chrono::microseconds>(*found - pressed).count()) /
+           1000.0;
+}
+
+// 6. Find the Cradle among eight ports, seven of them silent: from the moment the bootloader can
+// answer (RESET pressed) to the cradle found. RESET falls at a different moment of the search's
+// passes, and the cradle stands at a different place in the list, each time.
+void findingTheCradle(FigureTable& table) {
+    table.section("6. Finding the cradle among 8 ports (7 silent), line model on");
+    constexpr int Searches = 20;
+    progress(QStringLiteral("%1 searches for the cradle among 8 ports").arg(Searches));
+    std::vector<std::unique_ptr<SilentPort>> silent;
+    for (int i = 0; i < 7; ++i)
+        silent.push_back(std::make_unique<SilentPort>());
+    std::vector<double> millis;
+    for (int i = 0; i < Searches; ++i)
+        millis.push_back(
+            searchMillis(silent, std::size_t(i % 8), std::chrono::milliseconds(200 + 17 * i)));
+    table.add({"searchMedianMillis", "RESET pressed to cradle found, median",
+               percentile(millis, 0.5), "ms", 60.0, false});
+    table.add("searchWorstMillis", "RESET pressed to cradle found, worst", percentile(millis, 1.0),
+              "ms");
+    table.note("searches", Searches);
+}
+
+// The figures of one production bench run: the command's wall time and CPU time, the
+// simulators' CPU time, and each target's modelled time and its first byte to "g".
+struct BenchRun {
+    double wall = 0, cpu = 0, simulatorsCpu = 0;
+    std::vector<double> modelled, exchange;
+};
+
+// Starts `cradles` zeltra-sim processes and runs dwnld-cli on all of their ports at once.
+BenchRun productionRun(int cradles, const QByteArray& image) {
+    const QStringList simArguments{QStringLiteral("--line-model"), QStringLiteral("--reset"),
+                                   QStringLiteral("immediately")};
+    const double cpu0 = endedChildrenCpuSeconds();
+    std::vector<std::unique_ptr<CommandRun>> targets;
+    QStringList otherPorts;
+    for (int i = 0; i < cradles; ++i) {
+        targets.push_back(std::make_unique<CommandRun>(simArguments, image));
+        if (i > 0)
+            otherPorts << targets.back()->port();
+    }
+    CommandRun& first = *targets.front();
+    BenchRun run;
+    run.wall = first.run(otherPorts);
+    run.cpu = first.cpuSeconds();
+    if (!first.succeeded())
+        throw std::runtime_error("dwnld-cli on " + std::to_string(cradles) +
+                                 " cradles did not succeed:\n" + first.errors().toStdString());
+    for (const auto& target : targets) {
+        const QJsonObject report = target->report();
+        if (!report["goReceived"].toBool() || !report["violations"].toArray().isEmpty())
+            throw std::runtime_error("a cradle of the production bench was not written");
+        run.modelled.push_back(report["modelledMicros"].toDouble() / 1.0e6);
+        run.exchange.push_back(report["goAfterMs"].toDouble() / 1000.0);
+    }
+    run.simulatorsCpu = endedChildrenCpuSeconds() - cpu0 - run.cpu; // all have been waited for
+    return run;
+}
+
+// 7. A production bench: dwnld-cli writing four cradles at once (one child process per port)
+// against writing one, each cradle a zeltra-sim process with the line model, on all processors.
+void productionBench(FigureTable& table) {
+    table.section("7. Production bench: 4 cradles at once against 1, line model on (full image)");
+    const QByteArray image = HexFiles::image(FullImageWords, FullImageEepromBytes);
+    progress("dwnld-cli on one cradle (about 80 s)");
+    const BenchRun one = productionRun(1, image);
+    progress("dwnld-cli on four cradles at once (about 80 s)");
+    const BenchRun four = productionRun(4, image);
+
+    table.add("oneWallSeconds", "one cradle: wall time, command started to exited", one.wall, "s");
+    table.add("oneWallToModelled", "one cradle: ratio wall / modelled", one.wall / one.modelled[0],
+              "");
+    table.add({"oneCpuPercent", "one cradle: CPU per cradle / wall (of one core)",
+               100.0 * one.cpu / one.wall, "%", 5.0, false});
+    table.add("fourWallSeconds", "four cradles: wall time, command started to exited", four.wall,
+              "s");
+    table.add({"fourToOne", "four cradles' wall time / one cradle's", four.wall / one.wall, "", 1.1,
+               false});
+    const double longest = *std::max_element(four.modelled.begin(), four.modelled.end());
+    table.add("fourWallToModelled", "four cradles: ratio wall / longest modelled",
+              four.wall / longest, "");
+    table.add({"fourCpuPercent", "four cradles: CPU per cradle / wall (of one core)",
+               100.0 * four.cpu / 4 / four.wall, "%", 5.0, false});
+    double worstExchange = 0;
+    for (std::size_t i = 0; i < four.modelled.size(); ++i)
+        worstExchange = std::max(worstExchange, four.exchange[i] / four.modelled[i]);
+    table.add("fourExchangeToModelled",
+              "four cradles: ratio first byte to \"g\" / modelled, worst target", worstExchange,
+              "");
+    table.add("fourSimulatorsCpuPercent",
+              "four cradles: the 4 simulators' CPU / wall (of one core)",
+              100.0 * four.simulatorsCpu / four.wall, "%");
+    table.note("oneExchangeToModelled", one.exchange[0] / one.modelled[0]);
+    table.note("oneCpuSeconds", one.cpu);
+    table.note("fourCpuSeconds", four.cpu);
+    table.note("modelledSeconds", longest);
+}
+
 // The value given after an option, or an empty text.
 QString optionValue(const QStringList& arguments, const QString& option) {
     const qsizetype at = arguments.indexOf(option);
@@ -445,12 +594,17 @@ int main(int argc, char** argv) {
     const QString part = optionValue(QApplication::arguments(), QStringLiteral("--adapter-part"));
     const int adapterPart = part.isEmpty() ? 8 : std::max(1, part.toInt());
     const std::function<void(FigureTable&)> measurements[] = {
-        fullDownloadWithLineModel, fullDownloadWithoutLineModel, waiting, growth,
-        [&](FigureTable& table) { throughAdapters(table, adapterPart); }};
+        fullDownloadWithLineModel,
+        fullDownloadWithoutLineModel,
+        waiting,
+        growth,
+        [&](FigureTable& table) { throughAdapters(table, adapterPart); },
+        findingTheCradle,
+        productionBench};
 
     FigureTable table;
     try {
-        for (int i = 0; i < 5; ++i)
+        for (std::size_t i = 0; i < std::size(measurements); ++i)
             if (only.isEmpty() || only.contains(QString::number(i + 1)))
                 measurements[i](table);
     } catch (const std::exception& error) {
