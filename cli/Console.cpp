@@ -5,9 +5,8 @@
 #include <QFile>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <string>
 #include <thread>
 
 namespace {
@@ -31,12 +30,20 @@ void interruptReported() {
     reported.store(true);
 }
 
+// Reads the descriptor itself, not through the C library's stdin: the thread stays blocked in
+// its read while the process exits, and a C library that locks every stream on exit would wait
+// for it for ever.
 void stopWhenParentAsks() {
     std::thread([] {
-        char line[64];
-        while (std::fgets(line, sizeof line, stdin) != nullptr)
-            if (std::strncmp(line, "stop", 4) == 0)
-                break;
+        std::string lines;
+        char buffer[64];
+        for (int count; (count = readStandardInput(buffer, sizeof buffer)) > 0;) {
+            lines.append(buffer, std::size_t(count));
+            for (std::size_t end; (end = lines.find('\n')) != std::string::npos;
+                 lines.erase(0, end + 1))
+                if (lines.starts_with("stop"))
+                    return interrupted.store(true);
+        }
         interrupted.store(true);
     }).detach();
 }

@@ -30,5 +30,9 @@ bool openStandardStream(QFile& file, int descriptor);
 // Whether standard error is a terminal, where a line may be redrawn in place.
 bool errorIsTerminal();
 
+// Reads what is there on standard input, waiting for it: the number of bytes read, 0 at its end
+// and -1 on a failure (per system).
+int readStandardInput(char* buffer, int size);
+
 // Notes one interrupt; called by the system's handler, so it only does what such a handler may.
 void noteInterrupt() noexcept;

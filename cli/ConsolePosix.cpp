@@ -1,6 +1,7 @@
 // The console on POSIX systems: SIGINT and SIGTERM interrupt.
 #include "cli/Console.h"
 
+#include <cerrno>
 #include <csignal>
 #include <unistd.h>
 
@@ -17,6 +18,14 @@ void catchInterrupts() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+}
+
+int readStandardInput(char* buffer, int size) {
+    ssize_t count;
+    do
+        count = ::read(STDIN_FILENO, buffer, std::size_t(size));
+    while (count < 0 && errno == EINTR);
+    return int(count);
 }
 
 bool errorIsTerminal() {

@@ -19,6 +19,13 @@ void catchInterrupts() {
     SetConsoleCtrlHandler(onControl, TRUE);
 }
 
+int readStandardInput(char* buffer, int size) {
+    DWORD count = 0;
+    if (!ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, DWORD(size), &count, nullptr))
+        return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+    return int(count);
+}
+
 // A console that cannot take escape sequences (lines redrawn in place) is written to as a log.
 bool errorIsTerminal() {
     if (_isatty(_fileno(stderr)) == 0)
