@@ -80,6 +80,7 @@ private:
 
     bool usable();   // open, and the device still there to transfer bytes
     void wentAway(); // lets go of a device that went away, once; it stays "open" until close()
+    void checkStillThere(); // lets go of the device if it went away (Qt Serial Port's device)
     // What the system's own error code says of a device that would not open (per system).
     static Refusal refusalOf(int systemError);
     // Notes why the device did not open: the one place that tells a busy device from one the

@@ -106,6 +106,12 @@ bool SerialDevice::usable() {
     return false;
 }
 
+// After a wait for bytes that ended other than by its time: the device may have gone.
+void SerialDevice::checkStillThere() {
+    if (usable() && port_->driver->hungUp(port_->serial.handle()))
+        wentAway();
+}
+
 // Let go of at once, since Qt's read notifier would otherwise spin a core on the dead
 // descriptor.
 void SerialDevice::wentAway() {
@@ -184,7 +190,7 @@ QByteArray SerialDevice::read(int count) {
         if (serial.waitForReadyRead(int(wait)))
             continue;
         if (serial.error() != QSerialPort::TimeoutError) {
-            usable(); // lets go of a device that went away
+            checkStillThere();
             keepPace(budget - clock.elapsed());
             break;
         }
@@ -214,7 +220,7 @@ QByteArray SerialDevice::readWaiting() {
         if (serial.error() == QSerialPort::TimeoutError)
             serial.clearError();
         else
-            usable(); // lets go of a device that went away
+            checkStillThere();
         return {};
     }
     return serial.readAll();

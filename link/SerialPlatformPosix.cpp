@@ -9,6 +9,7 @@
 #include <QRegularExpression>
 #include <QSerialPortInfo>
 
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -130,4 +131,9 @@ void PosixSerialDriver::endLowLatency([[maybe_unused]] Handle handle) const {
     serial.flags &= ~ASYNC_LOW_LATENCY;
     ::ioctl(handle, TIOCSSERIAL, &serial);
 #endif
+}
+
+bool PosixSerialDriver::hungUp(Handle handle) const {
+    pollfd device{handle, POLLIN, 0};
+    return ::poll(&device, 1, 0) == 1 && (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }

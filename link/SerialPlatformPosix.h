@@ -22,6 +22,10 @@ public:
     virtual bool askLowLatency(Handle handle) const;
     // Puts the driver's flags back as they were before askLowLatency() switched it on.
     virtual void endLowLatency(Handle handle) const;
+    // The device hung up: a USB adapter pulled out, or the other end of a pseudo-terminal
+    // closed. Qt reports a hung-up device's reads as ReadError up to 6.7, and from 6.8 on as
+    // no error at all, so the serial device asks the system.
+    virtual bool hungUp(Handle handle) const;
 };
 
 // The driver in use: the system's own unless a test put in another.
