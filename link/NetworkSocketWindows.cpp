@@ -1,9 +1,20 @@
 // The TCP socket on Windows, through Winsock 2.
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0600
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0600 // WSAPoll() came with Windows Vista
+#endif
 #include "link/NetworkSocket.h"
 
-#include <windows.h>
+// winsock2.h first: it brings windows.h in after itself, never the older winsock.h.
 #include <winsock2.h>
+
 #include <ws2tcpip.h>
+
+#include <string>
+
+#ifndef WSA_FLAG_NO_HANDLE_INHERIT
+#define WSA_FLAG_NO_HANDLE_INHERIT 0x80
+#endif
 
 namespace {
 
