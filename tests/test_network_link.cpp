@@ -1,17 +1,22 @@
 // The network port: its names, the Telnet layer of RFC 2217, and the link over TCP against a
 // scripted server on 127.0.0.1 (the opening sequence, the network read rule, connections that
-// fail, end or are turned away, and hostile servers).
+// fail, end or are turned away, and hostile servers), and through a real ser2net.
 #include "link/NetworkAddress.h"
 #include "link/NetworkLink.h"
 #include "link/TelnetCodec.h"
 #include "support/PeakMemory.h"
+#include "support/PtyPair.h"
 #include "support/TcpPeer.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRandomGenerator>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <chrono>
+#include <termios.h>
 #include <thread>
 
 namespace {
@@ -698,6 +703,76 @@ private slots:
         QVERIFY(reads > 1);
         QVERIFY(!link.isGone());
         QVERIFY2(memory.growthKb() < 48 * 1024, QByteArray::number(memory.growthKb()));
+    }
+
+    // A real RFC 2217 server, ser2net, on a pseudo-terminal configured at 9600 baud: the link
+    // sets the line to 19200 8N1 through it, and data passes both ways, 0xFF included.
+    void throughSer2net() {
+        const QString program = QStandardPaths::findExecutable(
+            QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
+        if (program.isEmpty())
+            QSKIP("ser2net is not installed");
+        PtyPair pty;
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const quint16 port = TcpPeer::unusedPort();
+        const QString config = folder.filePath(QStringLiteral("ser2net.yaml"));
+        QFile file(config);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("connection: &cradle\n"
+                                  "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
+                                  "  connector: serialdev,%2,9600n81,local\n"
+                                  "  options:\n"
+                                  "    chardelay: false\n")
+                       .arg(port)
+                       .arg(pty.slavePath())
+                       .toUtf8());
+        file.close();
+        QProcess server;
+        server.setProcessChannelMode(QProcess::MergedChannels);
+        server.start(program,
+                     {QStringLiteral("-n"), QStringLiteral("-c"), config, QStringLiteral("-P"),
+                      folder.filePath(QStringLiteral("ser2net.pid"))});
+        QVERIFY2(server.waitForStarted(), qPrintable(server.errorString()));
+        const QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+        NetworkLink link;
+        // Until ser2net listens, the connection is refused.
+        QElapsedTimer clock;
+        clock.start();
+        QStringList failures;
+        while (link.open(url) != NetworkLink::OpenResult::Ok && clock.elapsed() < 10000 &&
+               server.state() == QProcess::Running) {
+            if (link.openFault() != NetworkLink::OpenFault::Refused)
+                failures << link.errorString();
+            server.waitForReadyRead(20); // what ser2net says, while it starts
+        }
+        QVERIFY2(link.isOpen(), qPrintable(failures.join(u'\n') + u'\n' + server.readAll()));
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
+
+        termios line{};
+        QCOMPARE(::tcgetattr(pty.slaveFd(), &line), 0);
+        QCOMPARE(::cfgetospeed(&line), speed_t(B19200));
+        QCOMPARE(::cfgetispeed(&line), speed_t(B19200));
+        QCOMPARE(line.c_cflag & CSIZE, tcflag_t(CS8));
+        QCOMPARE(line.c_cflag & (PARENB | CSTOPB | CRTSCTS), tcflag_t(0));
+
+        const QByteArray command = bytes({'a', 0xff, '0', '\n'});
+        QCOMPARE(link.write(command), command.size());
+        QByteArray arrived;
+        QTRY_COMPARE((arrived += pty.readFromMaster(0)), command);
+        const QByteArray answer = bytes({'1', 0xff, '1', 'F', '0', '0', '\n'});
+        QVERIFY(pty.writeToMaster(answer));
+        QCOMPARE(link.read(int(answer.size())), answer);
+
+        // While this client holds the port, ser2net turns another away.
+        NetworkLink second;
+        QCOMPARE(second.open(url), NetworkLink::OpenResult::OpenFailed);
+        QVERIFY2(second.openFault() == NetworkLink::OpenFault::Busy,
+                 qPrintable(second.errorString()));
+
+        QVERIFY(link.close());
+        server.terminate();
+        QVERIFY(server.waitForFinished(10000));
     }
 };
 
