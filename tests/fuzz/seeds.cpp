@@ -1,6 +1,6 @@
 // Writes the seed inputs of every fuzz target into <folder>/<target>/: the example program, HEX
 // files as a PIC toolchain writes them, their single lines, identification and word replies,
-// and hexadecimal texts.
+// hexadecimal texts, and what RFC 2217 servers send.
 #include "support/HexFiles.h"
 
 #include <QDir>
@@ -52,6 +52,36 @@ QList<QByteArray> hexLines() {
     return lines;
 }
 
+// What RFC 2217 servers send: negotiation, acknowledgements, data with doubled IAC, and the
+// hostile kinds (endless toggling, a sub-negotiation without its end, commands inside one).
+QList<QByteArray> telnetStreams() {
+    const auto b = [](std::initializer_list<int> values) {
+        QByteArray bytes;
+        for (const int v : values)
+            bytes.append(char(v));
+        return bytes;
+    };
+    const QByteArray agree = b({255, 253, 0, 255, 251, 0, 255, 253, 3, 255, 251, 3, 255, 253, 44});
+    const QByteArray acks = b({255, 250, 44,  101, 0,   0,   0x4b, 0,   255, 240, 255, 250, 44,
+                               102, 8,   255, 240, 255, 250, 44,   103, 1,   255, 240, 255, 250,
+                               44,  104, 1,   255, 240, 255, 250,  44,  105, 1,   255, 240});
+    QByteArray toggling;
+    for (int i = 0; i < 40; ++i)
+        toggling += b({255, 251, 0, 255, 252, 0, 255, 253, 44, 255, 254, 44});
+    return {agree + acks,
+            agree + acks + "111F00\n",
+            "11" + b({255, 251, 1}) + "1F" + b({255, 241, 255, 249}) + "00\n",
+            b({'a', 255, 255, 'b', 255, 255, '\n'}),
+            b({255, 254, 44}),
+            toggling,
+            b({255, 250, 44, 101}) + QByteArray(300, 'x') + b({255, 240}) + "OK\n",
+            b({255, 250, 24, 'x', 255, 241, 'o', 'k'}),
+            QByteArray("a\r", 2) + QByteArray(1, '\0') + "b\r\n",
+            b({255}),
+            b({255, 250}),
+            b({255, 250, 44, 105, 255, 255, 255, 240})};
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -68,5 +98,6 @@ int main(int argc, char** argv) {
     writeSeeds(folder + QStringLiteral("/reply"),
                {"112000\n", "111F00\n", "111fff\n", "11ZZZZ\n", "110005\n", "102000\n", "11200",
                 "19CC\n", "3FFF\n", "2CCC\n", "\n", "11", "ab\ncd"});
+    writeSeeds(folder + QStringLiteral("/telnet"), telnetStreams());
     return 0;
 }
