@@ -1,8 +1,9 @@
 # The tests that run as Windows programs (under Wine when cross-built, through
 # CMAKE_CROSSCOMPILING_EMULATOR): those that need no pseudo-terminal, the serial device's test,
 # which talks to a simulated target that scripts/test-windows puts behind COM1, and the device
-# loss test, whose target behind COM5 hangs up in the middle of a download.
-set(WINDOWS_CORE_TESTS test_hextext test_hexfile)
+# loss test, whose target behind COM5 hangs up in the middle of a download, and the network
+# port's test, against a peer of its own on 127.0.0.1.
+set(WINDOWS_CORE_TESTS test_hextext test_hexfile test_network_windows)
 set(WINDOWS_GUI_TESTS test_gauge test_window test_settings_windows test_serial_windows
     test_device_loss_windows)
 add_library(testsupport STATIC support/HexFiles.cpp support/StartedWindow.cpp
