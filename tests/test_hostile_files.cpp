@@ -7,6 +7,7 @@
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
 #include "support/PeakMemory.h"
+#include "support/SmallQuarantine.h"
 #include "support/StatusHistory.h"
 #include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
@@ -21,14 +22,6 @@
 #include <fcntl.h>
 #include <thread>
 #include <unistd.h>
-
-#if defined(__SANITIZE_ADDRESS__)
-// AddressSanitizer keeps freed memory in quarantine to catch late uses of it; a small quarantine
-// lets the memory bounds below measure the reader rather than the sanitizer.
-extern "C" const char* __asan_default_options() {
-    return "quarantine_size_mb=4";
-}
-#endif
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "link/TelnetCodec.h"
 #include "support/PeakMemory.h"
 #include "support/PtyPair.h"
+#include "support/SmallQuarantine.h"
 #include "support/TcpPeer.h"
 
 #include <QElapsedTimer>
