@@ -24,10 +24,10 @@ QString TDownloadForm::GET_FIRMWARE_VERSION() {
     return FirmwareVersion;
 }
 
-bool TDownloadForm::acceptsBootloader(SerialDevice& device) {
-    device.purge(); // answers to earlier "*" that came late
-    device.write(commandLine(QStringLiteral("rFFFF")));
-    const QString reply = replyText(device.read(IdentifyReplyLength));
+bool TDownloadForm::acceptsBootloader(PortDevice& port) {
+    port.purge(); // answers to earlier "*" that came late
+    port.write(commandLine(QStringLiteral("rFFFF")));
+    const QString reply = replyText(port.read(IdentifyReplyLength));
     return identificationFault(reply.left(2), reply.mid(2, 4)).isEmpty();
 }
 

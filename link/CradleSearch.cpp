@@ -109,8 +109,7 @@ void CradleSearch::take(std::size_t index) {
     asked_.push_back(std::move(taken));
 }
 
-void CradleSearch::handOver(SerialDevice& device) {
-    device.close();
-    device.swap(*asked_.front().device);
+void CradleSearch::handOver(CradlePort& port) {
+    port.take(std::move(asked_.front().device));
     asked_.clear();
 }

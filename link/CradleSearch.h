@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/CradlePort.h"
 #include "link/SerialDevice.h"
 #include "link/SerialPlatform.h"
 
@@ -38,7 +39,7 @@ public:
     bool pass(const std::function<void()>& pump);
     const DetectedPort& found() const { return found_; }
     // Hands the port found over to `device`, open, with the device's usual read rule.
-    void handOver(SerialDevice& device);
+    void handOver(CradlePort& port);
 
 private:
     struct Candidate {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/NetworkLink.h"
 #include "link/SerialDevice.h"
 
 #include <QString>
@@ -92,9 +93,40 @@ inline const QString NoPortLeft =
 inline const QString DeviceWentAway =
     QStringLiteral("The device went away: is the cradle's adapter plugged in?");
 
-// The detail of "Lost contact": DeviceWentAway, or empty while the device is still there.
-inline QString lostContactDetail(const SerialDevice& device) {
-    return device.isGone() ? DeviceWentAway : QString();
+// What the message of a network port that would not open leaves out: the server's host and
+// port and the system's reason (in errorString()), and what the user may do about it.
+inline QString networkOpenFailureDetail(PortDevice::OpenResult result, const NetworkLink& link) {
+    const QString why = link.errorString();
+    if (result != PortDevice::OpenResult::OpenFailed)
+        return QStringLiteral("The server refused: ") + why;
+    switch (link.openFault()) {
+    case NetworkLink::OpenFault::BadAddress:
+        return QStringLiteral("Not a network port: ") + why;
+    case NetworkLink::OpenFault::UnknownHost:
+        return QStringLiteral("The host is not known: ") + why;
+    case NetworkLink::OpenFault::Refused:
+        return QStringLiteral("Nothing answers there: is the server running? ") + why;
+    case NetworkLink::OpenFault::TimedOut:
+        return QStringLiteral("The host does not answer: is it on, and on this network? ") + why;
+    case NetworkLink::OpenFault::NoRfc2217:
+        return QStringLiteral("The server does not offer RFC 2217 (") + why +
+               QStringLiteral("): if its port is set to 19200 baud, 8 data bits, no parity, one "
+                              "stop bit, name it socket://") +
+               link.endpoint() + QStringLiteral(" instead");
+    case NetworkLink::OpenFault::Busy:
+        return link.endpoint() + HeldByAnotherProgram + QStringLiteral(" (") + why +
+               QLatin1Char(')');
+    case NetworkLink::OpenFault::Cancelled:
+    case NetworkLink::OpenFault::Other:
+    case NetworkLink::OpenFault::None:
+        break;
+    }
+    return QStringLiteral("The connection cannot be made: ") + why;
+}
+
+// What "Lost contact" leaves out when the server ended the connection.
+inline QString connectionClosed(const QString& endpoint) {
+    return QStringLiteral("The connection to ") + endpoint + QStringLiteral(" closed");
 }
 
 } // namespace Message

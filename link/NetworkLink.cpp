@@ -1,6 +1,7 @@
 // The network port's parts that are the same on every system; the sockets themselves are in
 // NetworkSocketPosix.cpp and NetworkSocketWindows.cpp.
 #include "link/NetworkLink.h"
+#include "link/Messages.h"
 #include "link/NetworkAddress.h"
 #include "link/NetworkSocket.h"
 #include "link/TelnetCodec.h"
@@ -99,6 +100,14 @@ QString NetworkLink::errorString() const {
 
 QString NetworkLink::endpoint() const {
     return connection_->address.host.isEmpty() ? QString() : connection_->address.endpoint();
+}
+
+QString NetworkLink::openFailureDetail(OpenResult result, const QString&) const {
+    return Message::networkOpenFailureDetail(result, *this);
+}
+
+QString NetworkLink::lostContactDetail() const {
+    return isGone() ? Message::connectionClosed(endpoint()) : QString();
 }
 
 NetworkLink::OpenResult NetworkLink::refused(OpenFault fault, const QString& why) {

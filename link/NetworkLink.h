@@ -36,7 +36,7 @@
 // close(): its reads still take their whole time and deliver nothing new, its writes transfer
 // nothing, so no waiting loop ever spins. On a closed link reads deliver nothing and writes
 // transfer nothing, at once. Neither Qt's event loop nor its timers are used.
-class NetworkLink {
+class NetworkLink final : public PortDevice {
 public:
     // The same steps as a serial device's: OpenFailed (with openFault()) when no usable
     // connection came about; WriteSettingsFailed when the server did not acknowledge the line
@@ -66,31 +66,34 @@ public:
     static constexpr quint32 BaudRate = 19200;
 
     NetworkLink();
-    ~NetworkLink();
+    ~NetworkLink() override;
     NetworkLink(const NetworkLink&) = delete;
     NetworkLink& operator=(const NetworkLink&) = delete;
 
     // Connects and sets up the port; a link that was open is closed first.
     OpenResult open(const QString& portName, const KeepWaiting& keepWaiting = {});
-    bool isOpen() const { return state_ != State::Closed; }
+    bool isOpen() const override { return state_ != State::Closed; }
     // The server closed or reset the connection while it was open; so it stays until close().
-    bool isGone() const { return state_ == State::Gone; }
+    bool isGone() const override { return state_ == State::Gone; }
     OpenFault openFault() const { return openFault_; } // of the latest open()
     // The reason for the latest failure, with host and port ("127.0.0.1:4000: Connection
     // refused").
-    QString errorString() const;
+    QString errorString() const override;
     QString endpoint() const; // "HOST:PORT" of the latest open(), for messages
-    bool close();             // false when there was nothing to close
+    bool close() override;    // false when there was nothing to close
 
-    qint64 write(const QByteArray& bytes); // the number of data bytes transferred
-    QByteArray read(int count);            // what arrived under the network read rule
+    qint64 write(const QByteArray& bytes) override; // the number of data bytes transferred
+    QByteArray read(int count) override;            // what arrived under the network read rule
     // Drops what has arrived and not been read; on rfc2217:// also asks the server to purge
     // its serial line's buffers (PURGE-DATA, not waited for).
-    bool purge();
+    bool purge() override;
     // A connection has no sticky error state to clear: there for the same interface.
-    void clearErrors();
+    void clearErrors() override;
     // What has arrived by now, returned at once: for asking several ports in turn.
-    QByteArray readWaiting();
+    QByteArray readWaiting() override;
+
+    QString openFailureDetail(OpenResult result, const QString& portName) const override;
+    QString lostContactDetail() const override;
     // Trades links with another: its connection, open or not, becomes this one's.
     void swap(NetworkLink& other) noexcept {
         std::swap(connection_, other.connection_);

@@ -61,7 +61,7 @@ bool TDownloadForm::RECEIVE_ACK() {
     }
     pump();
     if (!Timeout_Timer->isActive()) {
-        DO_ERROR(Message::LostContact, Message::lostContactDetail(PortHandle));
+        DO_ERROR(Message::LostContact, PortHandle.lostContactDetail());
         acknowledged = false;
     }
     Timeout_Timer->stop();

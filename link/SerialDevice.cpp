@@ -1,5 +1,6 @@
 // The serial device's parts that are the same on every system.
 #include "link/SerialDevice.h"
+#include "link/Messages.h"
 #include "link/SerialPlatform.h"
 
 #include <QThread>
@@ -24,4 +25,13 @@ SerialDevice::OpenResult SerialDevice::refused(Refusal refusal, const QString& p
 void SerialDevice::keepPace(qint64 ms) {
     if (ms > 0)
         QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+QString SerialDevice::openFailureDetail(OpenResult result, const QString& portName) const {
+    return Message::openFailureDetail(result, *this, portName,
+                                      serialPlatform().devicePath(portName));
+}
+
+QString SerialDevice::lostContactDetail() const {
+    return isGone() ? Message::DeviceWentAway : QString();
 }

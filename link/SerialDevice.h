@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/PortDevice.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -21,7 +23,7 @@
 // One implementation per system: SerialDevicePosix.cpp drives the device through Qt Serial Port
 // and times the read rule itself; SerialDeviceWindows.cpp makes kernel32's serial calls, whose
 // time-outs then hold the read rule. What both share is in SerialDevice.cpp.
-class SerialDevice {
+class SerialDevice final : public PortDevice {
 public:
     // The read rule, in milliseconds.
     static constexpr int GapMs = 10;      // a pause of more than this after a byte ends a read
@@ -31,41 +33,35 @@ public:
         return PerByteMs * qint64(count) + ConstantMs;
     }
 
-    // The set-up steps of open(), in order; open() stops at the first that fails. After a
-    // failure past OpenFailed the device is open (as the platform's handle would be) until
-    // close().
-    enum class OpenResult {
-        Ok,
-        OpenFailed,
-        ReadSettingsFailed,
-        WriteSettingsFailed,
-        TimeoutsFailed,
-        PurgeFailed
-    };
+    // The set-up steps of open() (PortDevice::OpenResult); after a failure past OpenFailed the
+    // device is open, as the platform's handle would be, until close().
+    using OpenResult = PortDevice::OpenResult;
 
     // Why the device itself did not open (OpenResult::OpenFailed).
     enum class OpenFault { None, Missing, NoPermission, Busy, Other };
 
     SerialDevice();
-    ~SerialDevice();
+    ~SerialDevice() override;
     SerialDevice(const SerialDevice&) = delete;
     SerialDevice& operator=(const SerialDevice&) = delete;
 
     // Opens the device exclusively and configures it; a device that was open is closed first.
     OpenResult open(const QString& portName);
-    bool isOpen() const { return state_ != State::Closed; }
-    // The device went away while it was open; so it stays until close().
-    bool isGone() const { return state_ == State::Gone; }
+    bool isOpen() const override { return state_ != State::Closed; }
+    bool isGone() const override { return state_ == State::Gone; }
     OpenFault openFault() const { return openFault_; } // of the latest open()
-    QString errorString() const; // the system's own words for the latest failure
-    bool close();                // false when there was nothing to close
+    QString errorString() const override;
+    bool close() override;
 
-    qint64 write(const QByteArray& bytes); // the number of bytes transferred
-    QByteArray read(int count);            // what arrived under the read rule, possibly nothing
-    bool purge();                          // drop everything waiting in both directions
-    void clearErrors();                    // clear the device's sticky error state
+    qint64 write(const QByteArray& bytes) override;
+    QByteArray read(int count) override;
+    bool purge() override;
+    void clearErrors() override;
     // What has arrived by now, returned at once: for asking several devices in turn.
-    QByteArray readWaiting();
+    QByteArray readWaiting() override;
+
+    QString openFailureDetail(OpenResult result, const QString& portName) const override;
+    QString lostContactDetail() const override;
     // Trades devices with another: its device, open or not, becomes this one's.
     void swap(SerialDevice& other) noexcept {
         std::swap(port_, other.port_);

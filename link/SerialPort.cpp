@@ -1,18 +1,24 @@
 // The window's serial-port operations: opening, configuring and closing the port, and moving
 // single bytes over it.
+#include "driver/Messages.h"
 #include "link/Messages.h"
-#include "link/SerialDevice.h"
-#include "link/SerialPlatform.h"
 #include "ui/TDownloadForm.h"
 
+// A network port may take a while to connect: the window stays live meanwhile, and a Cancel,
+// a Close or a port choice abandons the connection.
 bool TDownloadForm::OpenCom(const QString& portName) {
     pump();
-    const SerialDevice::OpenResult result = PortHandle.open(portName);
-    if (result == SerialDevice::OpenResult::Ok)
+    const CradlePort::OpenResult result = PortHandle.open(portName, [this] {
+        pump();
+        return !stopping();
+    });
+    if (result == CradlePort::OpenResult::Ok)
         return true;
-    DO_ERROR(Message::openFailure(result, portName),
-             Message::openFailureDetail(result, PortHandle, portName,
-                                        serialPlatform().devicePath(portName)));
+    if (PortHandle.abandoned())
+        DO_ERROR(Message::DownloadCancelled);
+    else
+        DO_ERROR(Message::openFailure(result, portName),
+                 PortHandle.openFailureDetail(result, portName));
     return false;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "driver/DownloadOutcome.h"
+#include "link/CradlePort.h"
 #include "link/SerialDevice.h"
 #include "ui/Messages.h"
 #include "ui/StatusLine.h"
@@ -73,7 +74,7 @@ public:
 
     // State of the tool.
     bool HexFilePresent = false;
-    SerialDevice PortHandle;
+    CradlePort PortHandle;
     QString ExeDir;
     QString HexFileName;
     bool CancelRequested = false;
@@ -237,7 +238,7 @@ private:
     bool writeMarkerBlock(quint16 marker);
     // Whether the bootloader behind a port that answered "*" is one the tool accepts; reports
     // nothing.
-    bool acceptsBootloader(SerialDevice& device);
+    bool acceptsBootloader(PortDevice& port);
 
     StartupContext context_;
     std::unique_ptr<SettingsFile> SettingsFile_;
