@@ -10,6 +10,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
 #include "driver/Messages.h"
+#include "link/NetworkAddress.h"
 #include "link/SerialPlatform.h"
 
 #include <QCommandLineParser>
@@ -174,6 +175,10 @@ QString readOptions(const QCommandLineParser& parser, const Options& options,
         return QStringLiteral("each port once, please");
     if (taken.ports.size() > 1 && taken.operation == CommandLineOptions::Operation::Read)
         return QStringLiteral("--read reads one board into its file: one port, please");
+    for (const QString& port : std::as_const(taken.ports))
+        if (isNetworkPortName(port))
+            if (const ParsedNetworkAddress parsed = parseNetworkAddress(port); !parsed.ok())
+                return QStringLiteral("--port ") + port + QStringLiteral(": ") + parsed.error;
     return {};
 }
 

@@ -60,8 +60,7 @@ QString NetworkAddress::endpoint() const {
 }
 
 bool isNetworkPortName(const QString& name) {
-    return name.startsWith(Rfc2217Prefix, Qt::CaseInsensitive) ||
-           name.startsWith(SocketPrefix, Qt::CaseInsensitive);
+    return name.contains(QStringLiteral("://"));
 }
 
 ParsedNetworkAddress parseNetworkAddress(const QString& name) {

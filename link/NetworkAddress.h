@@ -29,8 +29,9 @@ struct ParsedNetworkAddress {
     bool ok() const { return error.isEmpty(); }
 };
 
-// True for a name that begins with rfc2217:// or socket:// (in any case): such a name is meant
-// as a network port, good or not, and never as a serial device.
+// True for a name written as a URL (SCHEME://...): such a name is meant as a network port, good
+// or not (an unknown scheme is one of the things parseNetworkAddress() refuses), and never as a
+// serial device.
 bool isNetworkPortName(const QString& name);
 
 // Reads a port name as a network URL; the error says what is wrong with it, in words for the

@@ -205,6 +205,12 @@ void CliTest::endsWithItsStatus_data() {
                                   << QStringList{"--port", "/dev/zeltra-no-such-port"} << 1
                                   << QStringList{"Problem Opening Port /dev/zeltra-no-such-port",
                                                  "is not there"};
+    QTest::newRow("network port malformed")
+        << quick << HexFiles::image(4) << QStringList{"--port", "rfc2217://bench-pi:70000"} << 2
+        << QStringList{"--port rfc2217://bench-pi:70000", "65535"};
+    QTest::newRow("nothing listens at the network port")
+        << quick << HexFiles::image(4) << QStringList{"--port", "socket://127.0.0.1:1"} << 1
+        << QStringList{"Problem Opening Port socket://127.0.0.1:1", "127.0.0.1:1"};
     QTest::newRow("no RESET within --reset-timeout")
         << neverReset << HexFiles::image(4) << QStringList{"--reset-timeout", "1"} << 3
         << QStringList{Message::PressReset, "No bootloader answered within 1 s",

@@ -61,7 +61,7 @@ private slots:
         QTest::newRow("mixed case, bad rest") << "Rfc2217://" << true;
         QTest::newRow("COM name") << "COM1" << false;
         QTest::newRow("device path") << "/dev/ttyUSB0" << false;
-        QTest::newRow("other scheme") << "tcp://host:1" << false;
+        QTest::newRow("other scheme") << "tcp://host:1" << true;
     }
     void networkPortNames() {
         QFETCH(QString, name);
