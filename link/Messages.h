@@ -98,7 +98,7 @@ inline const QString DeviceWentAway =
 inline QString networkOpenFailureDetail(PortDevice::OpenResult result, const NetworkLink& link) {
     const QString why = link.errorString();
     if (result != PortDevice::OpenResult::OpenFailed)
-        return QStringLiteral("The server refused: ") + why;
+        return QStringLiteral("The server did not set the line: ") + why;
     switch (link.openFault()) {
     case NetworkLink::OpenFault::BadAddress:
         return QStringLiteral("Not a network port: ") + why;

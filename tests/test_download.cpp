@@ -8,6 +8,7 @@
 #include "link/Messages.h"
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
+#include "support/TcpPeer.h"
 #include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
 
@@ -81,6 +82,8 @@ private slots:
     void stopsOnRequestWhileSending_data();
     void stopsOnRequestWhileSending();
     void portChoiceDuringTheEraseCancels();
+    void networkPortThatNeverSetsTheLine_data();
+    void networkPortThatNeverSetsTheLine();
     void fileThatVanishesEndsTheDownload();
     void withoutArgumentCannotReadTheFile();
     void takesAFileWhenThereIsNone_data();
@@ -280,6 +283,38 @@ void DownloadTest::portChoiceDuringTheEraseCancels() {
     rig.verifyFailedAndUsable(Message::DownloadCancelled);
     QVERIFY(count(rig.commands(), "e") < 248);
     QCOMPARE(form.PortName, QStringLiteral("COM3"));
+}
+
+// An RFC 2217 server that takes the connection and never acknowledges the line's settings: the
+// window stays live while the tool waits for it, and Cancel or Close abandons the connection.
+void DownloadTest::networkPortThatNeverSetsTheLine_data() {
+    QTest::addColumn<QString>("button"); // pressed once the server has the connection
+    QTest::addColumn<QString>("status");
+    QTest::newRow("left alone") << QString() << QStringLiteral("Problem Writing %1 parameters.");
+    QTest::newRow("cancelled") << QStringLiteral("CancelButton") << Message::DownloadCancelled;
+    QTest::newRow("closed") << QStringLiteral("CloseButton") << Message::DownloadCancelled;
+}
+
+void DownloadTest::networkPortThatNeverSetsTheLine() {
+    QFETCH(QString, button);
+    QFETCH(QString, status);
+    TcpPeer::Script silent;
+    silent.acksSettings = false;
+    const TcpPeer server(silent);
+    DownloadRig rig;
+    rig.createWindow(HexFiles::image(16));
+    TDownloadForm& form = rig.form();
+    HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
+                        "[ZELTRA_IR_DOWNLOAD]\nPORT=" + server.url().toUtf8() + "\n");
+    if (!button.isEmpty())
+        rig.when([&] { return server.connections() > 0; },
+                 [&] { QTest::mouseClick(form.findChild<QPushButton*>(button), Qt::LeftButton); });
+    rig.showAndDownload();
+    QCOMPARE(rig.status(), status.arg(server.url()));
+    if (button == QLatin1String("CloseButton"))
+        QVERIFY(!form.isVisible() && !form.PortHandle.isOpen());
+    else
+        rig.verifyFailedAndUsable(rig.status());
 }
 
 void DownloadTest::fileThatVanishesEndsTheDownload() {
