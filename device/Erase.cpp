@@ -1,6 +1,7 @@
 #include "device/Markers.h"
 #include "device/Messages.h"
 #include "device/TargetIdentity.h"
+#include "link/Commands.h"
 #include "link/HexText.h"
 #include "link/Protocol.h"
 #include "ui/ProgressGauge.h"
@@ -63,8 +64,8 @@ TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
 
         quint32 row = 0;
         do {
-            if (!sendAcknowledged(QStringLiteral("a") + hexWord(quint16(row))) ||
-                !sendAcknowledged(QStringLiteral("e"))) {
+            if (!sendAcknowledged(Command::address(quint16(row))) ||
+                !sendAcknowledged(Command::eraseRow())) {
                 // A port choice ends an acknowledgement wait at once, and without a report.
                 return cancelled() ? EraseEnd::Stopped : EraseEnd::Failed;
             }

@@ -1,6 +1,7 @@
 #include "device/Markers.h"
 #include "device/Messages.h"
 #include "device/TargetIdentity.h"
+#include "link/Commands.h"
 #include "link/HexText.h"
 #include "link/Protocol.h"
 #include "ui/Messages.h"
@@ -12,7 +13,7 @@ QString BootVectorAddress;
 // Asks the bootloader who it is. Keeps the firmware version and the boot-vector address as
 // received, then accepts only firmware "11" with a boot-vector address of at most 2000.
 QString TDownloadForm::GET_FIRMWARE_VERSION() {
-    SEND_HEX(QStringLiteral("rFFFF"));
+    SEND_HEX(Command::identify());
     const QString reply = GET_REPLY();
     FirmwareVersion = reply.left(2);
     BootVectorAddress = reply.mid(2, 4);
@@ -26,18 +27,18 @@ QString TDownloadForm::GET_FIRMWARE_VERSION() {
 
 bool TDownloadForm::acceptsBootloader(PortDevice& port) {
     port.purge(); // answers to earlier "*" that came late
-    port.write(commandLine(QStringLiteral("rFFFF")));
+    port.write(commandLine(Command::identify()));
     const QString reply = replyText(port.read(IdentifyReplyLength));
     return identificationFault(reply.left(2), reply.mid(2, 4)).isEmpty();
 }
 
 // Reads the program word at the boot-vector address, sent back exactly as the bootloader gave it.
 QString TDownloadForm::READ_VECTOR_ADDRESS() {
-    if (!sendAcknowledged(QStringLiteral("a") + BootVectorAddress)) {
+    if (!sendAcknowledged(Command::address(BootVectorAddress))) {
         DO_ERROR(Message::IncorrectVectorAddress);
         return {};
     }
-    SEND_HEX(QStringLiteral("r1"));
+    SEND_HEX(Command::readWord());
     const QString word = GET_WORD_REPLY();
     if (word.isEmpty()) {
         DO_ERROR(Message::DownloadFailed);
@@ -49,9 +50,9 @@ QString TDownloadForm::READ_VECTOR_ADDRESS() {
 // Writes the four-word block at the boot-vector address: the marker, then three fill words.
 // A failed acknowledgement does not stop the block; only the last one counts.
 bool TDownloadForm::writeMarkerBlock(quint16 marker) {
-    const QString fill = QStringLiteral("w") + hexWord(FillWord);
-    const QString commands[] = {QStringLiteral("a") + BootVectorAddress,
-                                QStringLiteral("w") + hexWord(marker), fill, fill, fill};
+    const QString fill = Command::writeWord(FillWord);
+    const QString commands[] = {Command::address(BootVectorAddress), Command::writeWord(marker),
+                                fill, fill, fill};
     bool lastAcknowledged = false;
     for (const QString& command : commands) {
         lastAcknowledged = sendAcknowledged(command);

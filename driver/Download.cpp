@@ -7,6 +7,7 @@
 #include "driver/Messages.h"
 #include "hex/HexRecord.h"
 #include "hex/Routing.h"
+#include "link/Commands.h"
 #include "link/CradleSearch.h"
 #include "link/HexText.h"
 #include "link/Protocol.h"
@@ -262,7 +263,7 @@ bool TDownloadForm::startNewProgram() {
         DO_ERROR(Message::writeFailed(BootVectorAddress));
         return false;
     }
-    SEND_HEX(QStringLiteral("g"));
+    SEND_HEX(Command::go());
     DownloadGauge->setBarColor(GaugeColor::Lime);
     // The whole bar, however many lines the file had.
     DownloadGauge->setMaximum(100);

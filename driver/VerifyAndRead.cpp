@@ -10,6 +10,7 @@
 #include "hex/HexRecord.h"
 #include "hex/Routing.h"
 #include "hex/WrittenImage.h"
+#include "link/Commands.h"
 #include "link/HexText.h"
 #include "ui/Messages.h"
 #include "ui/ProgressGauge.h"
@@ -117,7 +118,7 @@ bool TDownloadForm::readBoard(QSaveFile& file, int eepromBytes) {
 // word shows a finished download.
 bool TDownloadForm::finishBoardRead(const QString& bootVectorWord, const QString& report) {
     if (bootVectorWord == hexWord(CompletionMarker))
-        SEND_HEX(QStringLiteral("g"));
+        SEND_HEX(Command::go());
     DownloadGauge->setBarColor(GaugeColor::Lime);
     DownloadGauge->setProgress(DownloadGauge->maximum());
     DISPLAY_MESSAGE(report);

@@ -1,6 +1,6 @@
 #include "hex/HexRecord.h"
 #include "hex/ReadBackCheck.h"
-#include "link/HexText.h"
+#include "link/Commands.h"
 #include "ui/TDownloadForm.h"
 
 #include <QVarLengthArray>
@@ -9,15 +9,13 @@
 // every item back and compares it with the item written.
 bool TDownloadForm::PROGRAM_EEPROM(const QByteArray& line, quint16 wordAddress,
                                    quint8 lastWordIndex) {
-    const auto addressCommand = [&](int i) {
-        return QStringLiteral("a") + hexWord(quint16(wordAddress + i));
-    };
+    const auto addressCommand = [&](int i) { return Command::address(quint16(wordAddress + i)); };
     QVarLengthArray<quint16, 256> written;
     bool lastAcknowledged = true;
     for (int i = 0; i <= lastWordIndex; ++i) {
         const quint16 item = HexRecord::dataWord(line, i);
         sendAcknowledged(addressCommand(i));
-        lastAcknowledged = sendAcknowledged(QStringLiteral("w") + hexWord(item));
+        lastAcknowledged = sendAcknowledged(Command::writeWord(item));
         written.append(item);
     }
     if (!lastAcknowledged) {
@@ -26,7 +24,7 @@ bool TDownloadForm::PROGRAM_EEPROM(const QByteArray& line, quint16 wordAddress,
     ReadBackCheck readBack;
     for (int i = 0; i <= lastWordIndex; ++i) {
         lastAcknowledged = sendAcknowledged(addressCommand(i));
-        SEND_HEX(QStringLiteral("r1"));
+        SEND_HEX(Command::readWord());
         readBack.compare(quint16(wordAddress + i), written[i], GET_WORD_REPLY());
     }
     if (!readBack.matched())

@@ -2,7 +2,7 @@
 #include "hex/HexRecord.h"
 #include "hex/ReadBackCheck.h"
 #include "hex/Routing.h"
-#include "link/HexText.h"
+#include "link/Commands.h"
 #include "ui/TDownloadForm.h"
 
 #include <QVarLengthArray>
@@ -19,14 +19,14 @@ void stepBlockWordCounter() {
 // fill words), then reads every word back and compares it with the word written.
 bool TDownloadForm::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddress,
                                         quint8 lastWordIndex) {
-    const QString addressCommand = QStringLiteral("a") + hexWord(wordAddress);
+    const QString addressCommand = Command::address(wordAddress);
     if (!sendAcknowledged(addressCommand)) {
         return false;
     }
     QVarLengthArray<quint16, 256> written;
     bool lastWriteAcknowledged = true;
     const auto writeWord = [&](quint16 word) {
-        lastWriteAcknowledged = sendAcknowledged(QStringLiteral("w") + hexWord(word));
+        lastWriteAcknowledged = sendAcknowledged(Command::writeWord(word));
         written.append(word);
     };
     BlockWordCounter = 1;
@@ -44,7 +44,7 @@ bool TDownloadForm::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddr
     ReadBackCheck readBack;
     qsizetype index = 0;
     const auto readWord = [&] {
-        SEND_HEX(QStringLiteral("r1"));
+        SEND_HEX(Command::readWord());
         readBack.compare(quint16(wordAddress + index), written[index], GET_WORD_REPLY());
         ++index;
     };

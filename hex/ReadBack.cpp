@@ -1,5 +1,6 @@
 #include "hex/Messages.h"
 #include "hex/Routing.h"
+#include "link/Commands.h"
 #include "link/HexText.h"
 #include "link/Messages.h"
 #include "ui/ProgressGauge.h"
@@ -31,9 +32,9 @@ bool TDownloadForm::readWords(const QList<quint16>& addresses,
         if (stopping())
             return false;
         const quint16 address = addresses[done];
-        if (address != next && !sendAcknowledged(QStringLiteral("a") + hexWord(address)))
+        if (address != next && !sendAcknowledged(Command::address(address)))
             return false;
-        SEND_HEX(QStringLiteral("r1"));
+        SEND_HEX(Command::readWord());
         const QString reply = GET_WORD_REPLY();
         if (reply.isEmpty()) {
             DO_ERROR(Message::LostContact, Message::noWordRead(address));

@@ -1,11 +1,11 @@
 #include "link/CradleSearch.h"
 
+#include "link/Commands.h"
+
 #include <QElapsedTimer>
 #include <QThread>
 
 namespace {
-constexpr char kSyncRequest = '*';
-constexpr char kSyncAnswer = 'i';
 constexpr int kFixedPorts = 3; // COM1 to COM3
 constexpr unsigned long kPollMs = 1;
 // What one "*" is given for its answer: the read rule's time for one byte.
@@ -23,7 +23,7 @@ QList<DetectedPort> searchCandidates() {
     const SerialPlatform& platform = serialPlatform();
     QList<DetectedPort> candidates;
     for (int number = 1; number <= kFixedPorts; ++number) {
-        const QString name = QStringLiteral("COM%1").arg(number);
+        const QString name = ComName::of(number);
         if (platform.deviceExists(name))
             candidates.append({name, platform.devicePath(name), QString()});
     }
@@ -65,7 +65,7 @@ CradleSearch::Answer CradleSearch::answerIn(const QByteArray& bytes) {
         return Answer::None;
     // Answers to earlier requests that came late arrive together.
     for (const char byte : bytes)
-        if (byte != kSyncAnswer)
+        if (byte != Sync::Answer)
             return Answer::Other;
     return Answer::Bootloader;
 }
@@ -73,7 +73,7 @@ CradleSearch::Answer CradleSearch::answerIn(const QByteArray& bytes) {
 bool CradleSearch::pass(const std::function<void()>& pump) {
     for (Candidate& candidate : asked_) {
         candidate.device->purge();
-        candidate.device->write(QByteArray(1, kSyncRequest));
+        candidate.device->write(QByteArray(1, Sync::Request));
     }
     QElapsedTimer waited;
     waited.start();

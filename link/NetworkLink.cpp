@@ -1,6 +1,7 @@
 // The network port's parts that are the same on every system; the sockets themselves are in
 // NetworkSocketPosix.cpp and NetworkSocketWindows.cpp.
 #include "link/NetworkLink.h"
+#include "link/Commands.h"
 #include "link/Messages.h"
 #include "link/NetworkAddress.h"
 #include "link/NetworkSocket.h"
@@ -207,8 +208,8 @@ NetworkLink::OpenResult NetworkLink::negotiate(const KeepWaiting& keepWaiting) {
     Connection& c = *connection_;
     TelnetCodec& codec = c.codec;
     codec.reset();
-    const QByteArray request = codec.opening() + TelnetCodec::setBaudRate(BaudRate) +
-                               TelnetCodec::setDataSize(8) +
+    const QByteArray request = codec.opening() + TelnetCodec::setBaudRate(Line::BaudRate) +
+                               TelnetCodec::setDataSize(Line::DataBits) +
                                TelnetCodec::setParity(TelnetCodec::ParityNone) +
                                TelnetCodec::setStopSize(TelnetCodec::StopSizeOne) +
                                TelnetCodec::setControl(TelnetCodec::ControlNoFlowControl) +
@@ -286,9 +287,9 @@ NetworkLink::OpenResult NetworkLink::negotiate(const KeepWaiting& keepWaiting) {
         return value.size() == 1 ? int(quint8(value[0])) : -1;
     };
     QStringList wrong;
-    if (baudSet != BaudRate)
+    if (baudSet != Line::BaudRate)
         wrong << QStringLiteral("baud rate %1").arg(baudSet);
-    if (oneByte(TelnetCodec::SetDataSize) != 8)
+    if (oneByte(TelnetCodec::SetDataSize) != Line::DataBits)
         wrong << QStringLiteral("data size %1").arg(oneByte(TelnetCodec::SetDataSize));
     if (oneByte(TelnetCodec::SetParity) != TelnetCodec::ParityNone)
         wrong << QStringLiteral("parity %1").arg(oneByte(TelnetCodec::SetParity));

@@ -63,7 +63,6 @@ public:
     static constexpr int NegotiationBudgetMs = 1000; // for the server's acknowledgements
     static constexpr int SettleMs = 100;             // a socket:// server's time to turn us away
     static constexpr int PumpMs = 20;                // keepWaiting is called at least this often
-    static constexpr quint32 BaudRate = 19200;
 
     NetworkLink();
     ~NetworkLink() override;

@@ -3,6 +3,7 @@
 // message queue, so the buttons, the Port menu and the two window timers keep working.
 #include "link/Protocol.h"
 
+#include "link/Commands.h"
 #include "link/HexText.h"
 #include "link/Messages.h"
 #include "ui/Messages.h"
@@ -15,8 +16,6 @@
 namespace {
 
 constexpr char kLineFeed = '\n';
-constexpr char kSyncRequest = '*';
-constexpr char kSyncAnswer = 'i';
 constexpr qsizetype kMaxCommandLength = 40; // the line buffer holds 40 characters and the LF
 constexpr int kWordReplyLength = 5;         // a word (4), LF
 
@@ -81,8 +80,8 @@ bool TDownloadForm::WAIT_FOR_ACK() {
     while (!answered && !stopping()) {
         PortHandle.isOpen() ? pump() : waitForMessages();
         PortHandle.purge();
-        WRITE_BYTE(kSyncRequest);
-        answered = READ_BYTE() == kSyncAnswer;
+        WRITE_BYTE(Sync::Request);
+        answered = READ_BYTE() == Sync::Answer;
     }
     if (stopping()) {
         DO_ERROR(Message::DownloadCancelled);

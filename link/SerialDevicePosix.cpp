@@ -1,5 +1,6 @@
 // The serial device on Linux and other POSIX systems, through Qt Serial Port. The read rule is
 // timed here, on what Qt has buffered and waitForReadyRead().
+#include "link/Commands.h"
 #include "link/SerialDevice.h"
 #include "link/SerialPlatform.h"
 #include "link/SerialPlatformPosix.h"
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr int kBaudRate = 19200;
+static_assert(QSerialPort::Data8 == Line::DataBits);
 
 // Turns one modem-control line off. A device without such lines (a pseudo-terminal) refuses
 // with UnsupportedOperationError; that is accepted, and the sticky error cleared.
@@ -25,7 +26,7 @@ bool turnLineOff(QSerialPort& port, bool (QSerialPort::*setLine)(bool)) {
 }
 
 bool writeLineSettings(QSerialPort& port) {
-    return port.setBaudRate(kBaudRate) && port.setDataBits(QSerialPort::Data8) &&
+    return port.setBaudRate(Line::BaudRate) && port.setDataBits(QSerialPort::Data8) &&
            port.setParity(QSerialPort::NoParity) && port.setStopBits(QSerialPort::OneStop) &&
            port.setFlowControl(QSerialPort::NoFlowControl) &&
            turnLineOff(port, &QSerialPort::setDataTerminalReady) &&

@@ -1,8 +1,7 @@
 // The serial device on Windows, through kernel32's serial calls on one synchronous handle. The
 // device's own time-outs hold the read rule (readRuleTimeouts()).
+#include "link/Commands.h"
 #include "link/SerialDevice.h"
-
-#include <QRegularExpression>
 
 #include <optional>
 #include <string>
@@ -11,16 +10,13 @@
 
 namespace {
 
-constexpr DWORD kBaudRate = 19200;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 // The name the system opens for a port name: "COM10" and above exist only in the device
 // namespace, so every COM name is given the "\\.\" prefix; any other name as written.
 std::wstring systemDeviceName(const QString& portName) {
-    static const QRegularExpression comPort(QStringLiteral("^COM[1-9][0-9]*$"),
-                                            QRegularExpression::CaseInsensitiveOption);
     const QString name =
-        comPort.match(portName).hasMatch() ? QStringLiteral("\\\\.\\") + portName : portName;
+        ComName::isWindowsName(portName) ? QStringLiteral("\\\\.\\") + portName : portName;
     return name.toStdWString();
 }
 
@@ -28,8 +24,8 @@ std::wstring systemDeviceName(const QString& portName) {
 // of any kind, DTR and RTS off, line errors abort nothing, NUL bytes and bytes with errors
 // delivered as they are. The other fields keep what the device reported.
 void setLineSettings(DCB& settings) {
-    settings.BaudRate = kBaudRate;
-    settings.ByteSize = 8;
+    settings.BaudRate = Line::BaudRate;
+    settings.ByteSize = Line::DataBits;
     settings.Parity = NOPARITY;
     settings.StopBits = ONESTOPBIT;
     settings.fBinary = 1;

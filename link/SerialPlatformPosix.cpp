@@ -1,12 +1,12 @@
 // The serial device's platform parts on Linux and other POSIX systems.
 #include "link/SerialPlatformPosix.h"
+#include "link/Commands.h"
 #include "link/SerialPlatform.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <QSerialPortInfo>
 
 #include <poll.h>
@@ -48,11 +48,10 @@ bool readSerialInfo(PosixSerialDriver::Handle handle, serial_struct& serial) {
 } // namespace
 
 QString SerialPlatform::devicePath(const QString& portName) const {
-    static const QRegularExpression comPort(QStringLiteral("^COM([1-9][0-9]{0,2})$"));
-    const QRegularExpressionMatch match = comPort.match(portName);
-    if (!match.hasMatch())
+    const int number = ComName::posixNumber(portName);
+    if (number == 0)
         return portName;
-    return QStringLiteral("/dev/ttyS%1").arg(match.captured(1).toInt() - 1);
+    return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 }
 
 // The file that Qt opens for a port name: a name without a leading "/" lies below /dev.

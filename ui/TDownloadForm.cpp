@@ -3,6 +3,7 @@
 #include "app/ErrorHandler.h"
 #include "app/Messages.h"
 #include "app/SettingsFile.h"
+#include "link/Commands.h"
 #include "link/Messages.h"
 #include "link/Protocol.h"
 #include "ui/ButtonPictures.h"
@@ -82,7 +83,7 @@ QFrame* makeBevel(QWidget* parent, const char* name, const QRect& geometry, int 
 }
 
 QAction* makePortItem(QMenu* menu, QActionGroup* group, const char* name, int number) {
-    auto* item = menu->addAction(QStringLiteral("COM%1").arg(number));
+    auto* item = menu->addAction(ComName::of(number));
     item->setObjectName(QLatin1String(name));
     item->setStatusTip(QStringLiteral("Select COM port %1.").arg(number));
     item->setCheckable(true);
