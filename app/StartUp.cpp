@@ -3,6 +3,7 @@
 #include "app/Messages.h"
 #include "app/ProgramPlace.h"
 #include "app/SettingsFile.h"
+#include "ui/NetworkPortDialog.h"
 #include "ui/PortMenu.h"
 #include "ui/TDownloadForm.h"
 
@@ -101,6 +102,16 @@ void TDownloadForm::COM3ItemClick(QObject*) {
 void TDownloadForm::choosePort(const QString& portName) {
     CancelRequested = true;
     keepPort(portName);
+}
+
+// Asks for a network port's URL; OK chooses it as a COMn item is chosen, Cancel changes nothing.
+// The dialog is modal to the window but leaves a running download running until then.
+void TDownloadForm::NetworkPortItemClick(QObject*) {
+    auto* dialog = new NetworkPortDialog(PortName, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this,
+            [this, dialog] { guarded([&] { choosePort(dialog->portName()); }); });
+    dialog->open();
 }
 
 // Looks for the cradle in a download of its own. A running download ends at its next poll, as

@@ -1,5 +1,6 @@
 // The Port menu's detected ports: listed every time the menu opens from a port list of the
-// test's own, saved by their stable names, and the port in use always marked.
+// test's own, saved by their stable names, and the port in use always marked; a network port
+// typed into the dialog of "Network Port…", checked as it is typed.
 #include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
 #include "driver/Messages.h"
@@ -12,10 +13,13 @@
 #include "support/ScriptedPeer.h"
 #include "support/StartedWindow.h"
 #include "ui/Messages.h"
+#include "ui/NetworkPortDialog.h"
 
 #include <QAction>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -67,7 +71,7 @@ QStringList menuItems(const TDownloadForm& form) {
 }
 
 // The end of the menu, below the ports.
-const QStringList Tail{"-", "Find the Cradle"};
+const QStringList Tail{"Network Port\u2026", "-", "Find the Cradle"};
 
 QAction* itemCalled(const TDownloadForm& form, const QString& text) {
     for (QAction* item : form.PortSetup->actions())
@@ -90,6 +94,15 @@ void choose(TDownloadForm& form, const QString& text) {
         (QTest::mouseMove(&menu, at + QPoint(++moves % 2, 0)), menu.activeAction() == item));
     QTest::mouseClick(&menu, Qt::LeftButton, {}, at);
     QTRY_VERIFY(!menu.isVisible());
+}
+
+// Chooses "Network Port…" and gives the dialog it opens, once it is the modal window.
+NetworkPortDialog* networkPortDialog(TDownloadForm& form) {
+    choose(form, Message::NetworkPortItem);
+    const auto dialog = [] {
+        return qobject_cast<NetworkPortDialog*>(QApplication::activeModalWidget());
+    };
+    return QTest::qWaitFor([&] { return dialog() != nullptr; }, 5000) ? dialog() : nullptr;
 }
 
 // A port that is not the cradle, listed among those present: silent, answering garbage, echoing,
@@ -173,6 +186,13 @@ private slots:
         QTest::newRow("pseudo-terminal written by hand")
             << "/dev/pts/7" << QList<DetectedPort>{Usb}
             << fixed + QStringList{usb, "*/dev/pts/7"} + Tail;
+        QTest::newRow("network port") << "rfc2217://host:4000" << QList<DetectedPort>{Usb}
+                                      << fixed + QStringList{usb, "*rfc2217://host:4000"} + Tail;
+        QTest::newRow("network port with none present")
+            << "socket://[2001:db8::7]:7000" << QList<DetectedPort>{}
+            << fixed + QStringList{"*socket://[2001:db8::7]:7000"} + Tail;
+        QTest::newRow("network port written wrong by hand")
+            << "tcp://h:1" << QList<DetectedPort>{} << fixed + QStringList{"*tcp://h:1"} + Tail;
     }
     void listsThePortsPresent() {
         QFETCH(QString, port);
@@ -229,6 +249,117 @@ private slots:
         QCOMPARE(menuItems(form), (QStringList{"COM1", "COM2", "*COM3", "-", "/dev/ttyACM0",
                                                "/dev/ttyUSB0 (FT232R USB UART, FTDI)"} +
                                    Tail));
+    }
+
+    // "Network Port…" asks for a URL and checks it as it is typed: a good one is chosen as a
+    // COMn item is (a running download ends at its next poll, the URL is saved as typed and
+    // marked); a bad one keeps OK disabled, Enter included, and the dialog says why.
+    void choosesANetworkPort_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("good");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("rfc2217 with a name") << "rfc2217://Bench-Pi:4000" << true << "";
+        QTest::newRow("socket with IPv4, spaces around")
+            << "  socket://192.168.7.20:7000 " << true << "";
+        QTest::newRow("rfc2217 with IPv6") << "rfc2217://[2001:db8::7]:4000" << true << "";
+        QTest::newRow("nothing typed") << "" << false << "";
+        QTest::newRow("no scheme")
+            << "bench-pi:4000" << false
+            << "not a network address: it must begin with rfc2217:// or socket://";
+        QTest::newRow("unknown scheme")
+            << "tcp://h:1" << false
+            << "the scheme \"tcp\" is not known: use rfc2217:// or socket://";
+        QTest::newRow("port 0") << "rfc2217://bench-pi:0" << false
+                                << "the port 0 is outside 1..65535";
+        QTest::newRow("port 70000")
+            << "socket://bench-pi:70000" << false << "the port 70000 is outside 1..65535";
+        QTest::newRow("missing port")
+            << "rfc2217://bench-pi" << false << "the port is missing after the host (HOST:PORT)";
+        QTest::newRow("IPv6 without brackets")
+            << "rfc2217://2001:db8::7:4000" << false
+            << "an IPv6 address must be written in brackets, as in rfc2217://[2001:db8::7]:4000";
+    }
+    void choosesANetworkPort() {
+        QFETCH(QString, typed);
+        QFETCH(bool, good);
+        ListedPorts ports;
+        ports.present = {Usb};
+        Window window(QStringLiteral("COM2"));
+        TDownloadForm& form = window.form();
+        QVERIFY(window.activate());
+        form.CancelRequested = false;
+        NetworkPortDialog* dialog = networkPortDialog(form);
+        QVERIFY(dialog != nullptr);
+        QCOMPARE(dialog->windowTitle(), Message::NetworkPort);
+        QCOMPARE(dialog->AddressEdit->text(), QString()); // COM2 is no network port
+        QVERIFY(!dialog->AddressEdit->placeholderText().isEmpty());
+        QTest::keyClicks(dialog->AddressEdit, typed);
+        QCOMPARE(dialog->OkButton->isEnabled(), good);
+        QTEST(dialog->ReasonLabel->text(), "reason");
+        const QString url = typed.trimmed();
+        if (!good) {
+            QTest::keyClick(dialog->AddressEdit, Qt::Key_Return);
+            QVERIFY(dialog->isVisible());
+            dialog->reject();
+            QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+            QCOMPARE(window.savedPort(), QStringLiteral("COM2"));
+            QVERIFY(!form.CancelRequested);
+            return;
+        }
+        QTest::mouseClick(dialog->OkButton, Qt::LeftButton);
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(form.CancelRequested);
+        QCOMPARE(form.PortName, url);
+        QCOMPARE(window.savedPort(), url);
+        QVERIFY(openPortMenu(form));
+        QCOMPARE(menuItems(form), (QStringList{"COM1", "COM2", "COM3", "-",
+                                               "/dev/ttyUSB0 (FT232R USB UART, FTDI)", "*" + url} +
+                                   Tail));
+    }
+
+    // Leaving the dialog without OK changes nothing: Cancel, Escape, or the window closing
+    // under it. It opens with the network port in use.
+    void leavingTheNetworkPortDialogChangesNothing_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("leave");
+        QTest::newRow("Cancel") << "COM2"
+                                << ""
+                                << "cancel";
+        QTest::newRow("Escape") << "rfc2217://host:4000"
+                                << "rfc2217://host:4000"
+                                << "escape";
+        QTest::newRow("the window closes") << "socket://127.0.0.1:7000"
+                                           << "socket://127.0.0.1:7000"
+                                           << "close";
+    }
+    void leavingTheNetworkPortDialogChangesNothing() {
+        QFETCH(QString, port);
+        QFETCH(QString, leave);
+        ListedPorts ports;
+        Window window(port);
+        TDownloadForm& form = window.form();
+        QVERIFY(window.activate());
+        form.CancelRequested = false;
+        NetworkPortDialog* dialog = networkPortDialog(form);
+        QVERIFY(dialog != nullptr);
+        QTEST(dialog->AddressEdit->text(), "shown");
+        QCOMPARE(dialog->OkButton->isEnabled(), port.contains("://"));
+        dialog->AddressEdit->clear();
+        QTest::keyClicks(dialog->AddressEdit, QStringLiteral("socket://bench-pi:7001"));
+        QVERIFY(dialog->OkButton->isEnabled());
+        if (leave == "cancel")
+            QTest::mouseClick(
+                dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel),
+                Qt::LeftButton);
+        else if (leave == "escape")
+            QTest::keyClick(dialog->AddressEdit, Qt::Key_Escape);
+        else
+            form.close();
+        QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
+        QVERIFY(!form.CancelRequested);
+        QCOMPARE(form.PortName, port);
+        QCOMPARE(window.savedPort(), port);
     }
 
     // The next download opens the port chosen in the menu.

@@ -1,5 +1,6 @@
 #include "ui/PortMenu.h"
 
+#include "link/NetworkAddress.h"
 #include "link/SerialPlatform.h"
 
 #include <QAction>
@@ -37,19 +38,21 @@ void PortMenu::list(const QString& portInUse) {
     for (QAction* item : fixedItems_)
         if (item->text() == portInUse) // exact: "com2" is no fixed item
             inUse = item;
+    // A network port is no device: it is listed by its URL, as it stands.
+    const bool network = isNetworkPortName(portInUse);
     const SerialPlatform& platform = serialPlatform();
     for (const DetectedPort& port : platform.detectedPorts()) {
         if (isFixedPort(port))
             continue;
         QAction* item = addItem(itemText(port), port.name);
-        if (inUse == nullptr && isInUse(port, portInUse))
+        if (inUse == nullptr && !network && isInUse(port, portInUse))
             inUse = item;
     }
     if (inUse == nullptr)
-        inUse =
-            addItem(platform.deviceExists(portInUse) ? portInUse
-                                                     : portInUse + QStringLiteral(" (not present)"),
-                    portInUse);
+        inUse = addItem(network || platform.deviceExists(portInUse)
+                            ? portInUse
+                            : portInUse + QStringLiteral(" (not present)"),
+                        portInUse);
     inUse->setChecked(true);
 }
 

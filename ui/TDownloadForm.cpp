@@ -162,16 +162,22 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     connectHandler(this, COM1Item, &QAction::triggered, &TDownloadForm::COM1ItemClick);
     connectHandler(this, COM2Item, &QAction::triggered, &TDownloadForm::COM2ItemClick);
     connectHandler(this, COM3Item, &QAction::triggered, &TDownloadForm::COM3ItemClick);
-    QAction* findSeparator = PortSetup->addSeparator();
+    NetworkPortItem = PortSetup->addAction(Message::NetworkPortItem);
+    NetworkPortItem->setObjectName(QStringLiteral("NetworkPortItem"));
+    NetworkPortItem->setStatusTip(
+        QStringLiteral("Use a serial port that a server offers over the network."));
+    connectHandler(this, NetworkPortItem, &QAction::triggered,
+                   &TDownloadForm::NetworkPortItemClick);
+    PortSetup->addSeparator();
     FindCradleItem = PortSetup->addAction(Message::FindTheCradle);
     FindCradleItem->setObjectName(QStringLiteral("FindCradleItem"));
     FindCradleItem->setStatusTip(
         QStringLiteral("Look for the Programming Cradle on every port: press RESET on it."));
     connectHandler(this, FindCradleItem, &QAction::triggered, &TDownloadForm::FindCradleItemClick);
     // Below the three, the ports present now, listed again every time the menu opens; the
-    // search for the cradle stays last.
+    // network port's item and the search for the cradle stay last.
     portMenu_ =
-        new PortMenu(PortSetup, ports, {COM1Item, COM2Item, COM3Item}, findSeparator,
+        new PortMenu(PortSetup, ports, {COM1Item, COM2Item, COM3Item}, NetworkPortItem,
                      [this](const QString& portName) { guarded([&] { choosePort(portName); }); });
     connect(PortSetup, &QMenu::aboutToShow, this,
             [this] { guarded([&] { portMenu_->list(PortName); }); });

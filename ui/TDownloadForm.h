@@ -61,7 +61,8 @@ public:
     QAction* COM1Item = nullptr;
     QAction* COM2Item = nullptr;
     QAction* COM3Item = nullptr;
-    QAction* FindCradleItem = nullptr; // below the ports: a download that looks for the cradle
+    QAction* NetworkPortItem = nullptr; // below the ports: asks for a network port's URL
+    QAction* FindCradleItem = nullptr;  // below the ports: a download that looks for the cradle
     ProgressGauge* DownloadGauge = nullptr;
     QFrame* Bevel2 = nullptr;
     StatusLine* Edit2 = nullptr;
@@ -91,6 +92,7 @@ public:
     void COM1ItemClick(QObject* Sender);
     void COM2ItemClick(QObject* Sender);
     void COM3ItemClick(QObject* Sender);
+    void NetworkPortItemClick(QObject* Sender);
     void FindCradleItemClick(QObject* Sender);
 
     // Window and status reporting (ui/).
@@ -264,6 +266,7 @@ private:
     // Closes the window once a successful download has been seen.
     QTimer* successShown_ = nullptr;
 
-    // The Port menu's detected ports and the port in use, below the three COM items.
+    // The Port menu's detected ports and the port in use, between the three COM items and
+    // "Network Port…".
     PortMenu* portMenu_ = nullptr;
 };
