@@ -49,11 +49,11 @@ CommandRun::~CommandRun() {
     }
 }
 
-double CommandRun::run(const QStringList& otherPorts) {
+double CommandRun::runOn(const QStringList& ports) {
     command_.setStandardOutputFile(path(QStringLiteral("dwnld-cli.out")));
     command_.setStandardErrorFile(path(QStringLiteral("dwnld-cli.err")));
     QStringList arguments;
-    for (const QString& port : QStringList{port_} + otherPorts)
+    for (const QString& port : ports)
         arguments << QStringLiteral("--port") << port;
     // The simulators are only waited for once their reports are asked for: the children that end
     // during the run are the command and the processes it starts.

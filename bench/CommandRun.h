@@ -20,7 +20,12 @@ public:
 
     // Runs the command to its exit, on this target's port and on `otherPorts` too (one child
     // process per port); returns the wall time from its start to its exit, in seconds.
-    double run(const QStringList& otherPorts = {});
+    double run(const QStringList& otherPorts = {}) {
+        return runOn(QStringList{port_} + otherPorts);
+    }
+    // Runs the command to its exit on `ports` alone: this target reached another way (through a
+    // network server in front of its pseudo-terminal), or other targets.
+    double runOn(const QStringList& ports);
     // The CPU time, in seconds, of the command and its child processes in the last run.
     double cpuSeconds() const { return cpuSeconds_; }
     const QString& port() const { return port_; } // the simulated target's pseudo-terminal

@@ -1,7 +1,9 @@
 // dwnld-bench: measures the downloader through its real window, and dwnld-cli beside it, against
 // the simulated target on a pseudo-terminal, prints a table of the figures and writes them as JSON.
 #include "bench/CommandRun.h"
+#include "bench/DelayRelay.h"
 #include "bench/Figures.h"
+#include "bench/Ser2net.h"
 #include "bench/Session.h"
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
@@ -32,6 +34,7 @@
 #include <functional>
 #include <memory>
 #include <numeric>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -574,6 +577,123 @@ void productionBench(FigureTable& table) {
     table.note("modelledSeconds", longest);
 }
 
+// How dwnld-cli reaches the simulated target in measurement 8.
+enum class Route {
+    Direct,          // its pseudo-terminal
+    Ser2net,         // rfc2217:// through ser2net with chardelay false
+    Ser2netDefaults, // the same with ser2net's defaults
+    Ser2netDelayed   // the first, behind a relay that models a network's round trip
+};
+
+// Each way through the relay: 1 ms per round trip.
+constexpr std::chrono::microseconds RelayHold{500};
+
+// One download by dwnld-cli and what the target reports of it.
+struct RemoteDownload {
+    double wall = 0, modelled = 0, commands = 0;
+};
+
+RemoteDownload remoteDownload(Route route, int words, int eepromBytes) {
+    CommandRun run(
+        {QStringLiteral("--line-model"), QStringLiteral("--reset"), QStringLiteral("immediately")},
+        HexFiles::image(words, eepromBytes));
+    std::optional<Ser2net> server;
+    std::optional<DelayRelay> relay;
+    QString port = run.port();
+    if (route != Route::Direct) {
+        server.emplace(run.port(), route == Route::Ser2netDefaults ? Ser2net::CharDelay::Default
+                                                                   : Ser2net::CharDelay::Off);
+        port = server->url();
+    }
+    if (route == Route::Ser2netDelayed) {
+        relay.emplace(server->port(), RelayHold);
+        port = QStringLiteral("rfc2217://127.0.0.1:%1").arg(relay->port());
+    }
+    const double wall = run.runOn({port});
+    const QJsonObject report = run.report();
+    if (!run.succeeded() || !report["goReceived"].toBool() ||
+        !report["violations"].toArray().isEmpty())
+        throw std::runtime_error(
+            "dwnld-cli's download on " + port.toStdString() + " did not succeed:\n" +
+            run.errors().toStdString() +
+            QJsonDocument(report["violations"].toArray()).toJson().toStdString());
+    double commands = 0;
+    for (const QJsonValue count : report["commandCounts"].toObject())
+        commands += count.toDouble();
+    return {wall, report["modelledMicros"].toDouble() / 1.0e6, commands};
+}
+
+// The full download on `route`: whole with part 1, otherwise extrapolated as measurement 5 does,
+// from an empty image and 1/part of the image.
+RemoteDownload fullRemoteDownload(Route route, int part, const QString& what) {
+    progress(QStringLiteral("full download by dwnld-cli %1 (%2)")
+                 .arg(what, part == 1 ? QStringLiteral("whole")
+                                      : QStringLiteral("two parts, then extrapolated")));
+    RemoteDownload full = remoteDownload(route, FullImageWords / part, FullImageEepromBytes / part);
+    if (part > 1) {
+        const RemoteDownload fixed = remoteDownload(route, 0, 0);
+        const auto grown = [part](double fixed, double partial) {
+            return fixed + part * (partial - fixed);
+        };
+        full = {grown(fixed.wall, full.wall), grown(fixed.modelled, full.modelled),
+                grown(fixed.commands, full.commands)};
+    }
+    return full;
+}
+
+// 8. Remote cradles: the full download by dwnld-cli with the line model on the target's
+// pseudo-terminal, and through ser2net on loopback (RFC 2217, the device configured at 9600 baud
+// so that the tool sets 19200 through the server): with chardelay false, with ser2net's defaults,
+// and with chardelay false behind a relay that adds 1 ms to every round trip. Everything on one
+// processor, as in measurement 1.
+void remoteCradles(FigureTable& table, int part) {
+    table.section(part == 1
+                      ? QStringLiteral("8. Remote cradles: full download by dwnld-cli through "
+                                       "ser2net on loopback, line model on (one processor), "
+                                       "downloaded whole")
+                      : QStringLiteral("8. Remote cradles: full download by dwnld-cli through "
+                                       "ser2net on loopback, line model on (one processor), "
+                                       "extrapolated from an empty image and 1/%1 of the image")
+                            .arg(part));
+    const OneProcessor oneProcessor; // ser2net and the relay's thread too
+    const RemoteDownload direct =
+        fullRemoteDownload(Route::Direct, part, QStringLiteral("on the pseudo-terminal"));
+    const RemoteDownload remote = fullRemoteDownload(
+        Route::Ser2net, part, QStringLiteral("through ser2net, chardelay false"));
+    const RemoteDownload delayed =
+        fullRemoteDownload(Route::Ser2netDelayed, part,
+                           QStringLiteral("through ser2net, chardelay false, 1 ms round trip"));
+    const RemoteDownload defaults = fullRemoteDownload(
+        Route::Ser2netDefaults, part, QStringLiteral("through ser2net with its defaults"));
+
+    const double commands = direct.commands;
+    const auto perCommandMillis = [&](const RemoteDownload& download) {
+        return (download.wall - direct.wall) * 1000.0 / commands;
+    };
+    table.add("directSeconds", "pseudo-terminal: wall time", direct.wall, "s");
+    table.add("directToModelled", "pseudo-terminal: ratio wall / modelled",
+              direct.wall / direct.modelled, "");
+    table.add("rfc2217Seconds", "ser2net, chardelay false: wall time", remote.wall, "s");
+    table.add({"rfc2217ToDirect", "ser2net, chardelay false: wall / pseudo-terminal's",
+               remote.wall / direct.wall, "", 1.03, false});
+    table.add("rfc2217PerCommandMillis", "  added per command", perCommandMillis(remote), "ms");
+    // At most the pseudo-terminal's time and 1.1 times the round trips' own.
+    const double roundTrips = commands * 2 * std::chrono::duration<double>(RelayHold).count();
+    table.add({"delayedSeconds", "ser2net, 1 ms round trip: wall time", delayed.wall, "s",
+               direct.wall + 1.1 * roundTrips, false});
+    table.add("delayedPerCommandMillis", "  added per command", perCommandMillis(delayed), "ms");
+    table.add("defaultsSeconds", "ser2net's defaults: wall time", defaults.wall, "s");
+    table.add("defaultsToDirect", "ser2net's defaults: wall / pseudo-terminal's",
+              defaults.wall / direct.wall, "");
+    table.add("defaultsPerCommandMillis", "  added per command", perCommandMillis(defaults), "ms");
+    table.note("commands", commands);
+    table.note("modelledSeconds", direct.modelled);
+    table.note("rfc2217ToModelled", remote.wall / remote.modelled);
+    table.note("delayedToModelled", delayed.wall / delayed.modelled);
+    table.note("defaultsToModelled", defaults.wall / defaults.modelled);
+    table.note("remotePart", part);
+}
+
 // The value given after an option, or an empty text.
 QString optionValue(const QStringList& arguments, const QString& option) {
     const qsizetype at = arguments.indexOf(option);
@@ -593,6 +713,9 @@ int main(int argc, char** argv) {
     // --adapter-part N measures the adapter downloads on 1/N of the image (8 by default, 1: whole).
     const QString part = optionValue(QApplication::arguments(), QStringLiteral("--adapter-part"));
     const int adapterPart = part.isEmpty() ? 8 : std::max(1, part.toInt());
+    // --remote-part N measures the remote cradles on 1/N of the image (4 by default, 1: whole).
+    const QString remote = optionValue(QApplication::arguments(), QStringLiteral("--remote-part"));
+    const int remotePart = remote.isEmpty() ? 4 : std::max(1, remote.toInt());
     const std::function<void(FigureTable&)> measurements[] = {
         fullDownloadWithLineModel,
         fullDownloadWithoutLineModel,
@@ -600,7 +723,8 @@ int main(int argc, char** argv) {
         growth,
         [&](FigureTable& table) { throughAdapters(table, adapterPart); },
         findingTheCradle,
-        productionBench};
+        productionBench,
+        [&](FigureTable& table) { remoteCradles(table, remotePart); }};
 
     FigureTable table;
     try {
