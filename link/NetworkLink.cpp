@@ -8,7 +8,6 @@
 #include "link/TelnetCodec.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <algorithm>
 #include <condition_variable>
@@ -65,13 +64,6 @@ QString shownText(const QByteArray& said) {
             text.append(QChar(c));
     }
     return text.simplified();
-}
-
-// Sleeps for what is left of a read's time on a connection that ended, so that the loops that
-// read keep their pace.
-void keepPace(qint64 ms) {
-    if (ms > 0)
-        QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 } // namespace
@@ -360,7 +352,7 @@ NetworkLink::Pumped NetworkLink::pump() {
         return Pumped::Ended;
     }
     if (n == NetworkSocket::Broken) {
-        wentAway(NetworkSocket::errorText(c.socket.lastError()));
+        socketFailed();
         return Pumped::Ended;
     }
     if (!c.telnet) {
@@ -386,7 +378,7 @@ qint64 NetworkLink::sendAll(const QByteArray& bytes, qint64 budgetMs) {
     while (sent < bytes.size() && usable()) {
         const qint64 n = c.socket.sendSome(bytes.constData() + sent, bytes.size() - sent);
         if (n < 0) {
-            wentAway(NetworkSocket::errorText(c.socket.lastError()));
+            socketFailed();
             break;
         }
         sent += n;
@@ -396,11 +388,15 @@ qint64 NetworkLink::sendAll(const QByteArray& bytes, qint64 budgetMs) {
         if (left <= 0)
             break;
         if (c.socket.waitWritable(int(left)) == NetworkSocket::Wait::Failed) {
-            wentAway(NetworkSocket::errorText(c.socket.lastError()));
+            socketFailed();
             break;
         }
     }
     return sent;
+}
+
+void NetworkLink::socketFailed() {
+    wentAway(NetworkSocket::errorText(connection_->socket.lastError()));
 }
 
 bool NetworkLink::close() {
@@ -454,7 +450,7 @@ QByteArray NetworkLink::read(int count) {
         case NetworkSocket::Wait::TimedOut: // the budget is looked at again
             break;
         case NetworkSocket::Wait::Failed:
-            wentAway(NetworkSocket::errorText(c.socket.lastError()));
+            socketFailed();
             break;
         }
     }

@@ -112,6 +112,7 @@ private:
     OpenResult closedWhileOpening(const QByteArray& said);
     Pumped pump();                     // receives one batch, handling Telnet, into what waits
     void wentAway(const QString& why); // lets go of a connection that ended, once
+    void socketFailed();               // wentAway() for the socket's latest failure
     qint64 sendAll(const QByteArray& bytes, qint64 budgetMs);
     void sendAnswers();
     bool usable() const { return state_ == State::Open; }

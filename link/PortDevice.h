@@ -40,4 +40,9 @@ public:
     virtual QString openFailureDetail(OpenResult result, const QString& portName) const = 0;
     // What "Lost contact" leaves out: that the port went away, or nothing while it is there.
     virtual QString lostContactDetail() const = 0;
+
+protected:
+    // Sleeps for what is left of a read's time on a port that went away, so that the loops
+    // that read keep their pace.
+    static void keepPace(qint64 ms);
 };

@@ -22,7 +22,7 @@ SerialDevice::OpenResult SerialDevice::refused(Refusal refusal, const QString& p
     return OpenResult::OpenFailed;
 }
 
-void SerialDevice::keepPace(qint64 ms) {
+void PortDevice::keepPace(qint64 ms) {
     if (ms > 0)
         QThread::msleep(static_cast<unsigned long>(ms));
 }

@@ -82,9 +82,6 @@ private:
     // Notes why the device did not open: the one place that tells a busy device from one the
     // user may not use.
     OpenResult refused(Refusal refusal, const QString& portName);
-    // Sleeps for what is left of a read's time on a device that went away, so that the loops
-    // that read keep their pace.
-    static void keepPace(qint64 ms);
 
     struct Port; // the system's own handle on the device, and what goes with it
     std::unique_ptr<Port> port_;
