@@ -196,9 +196,42 @@ NetworkLink::OpenResult NetworkLink::open(const QString& portName, const KeepWai
     const OpenResult result = c.telnet ? negotiate(keepWaiting) : settle(keepWaiting);
     if (result != OpenResult::Ok)
         return result;
+    if (c.telnet) {
+        if (const OpenResult purged = purgeServer(keepWaiting); purged != OpenResult::Ok)
+            return purged;
+    }
     if (!purge()) {
         c.failure = c.because(QStringLiteral("the connection ended while it was set up"));
         return OpenResult::PurgeFailed;
+    }
+    return OpenResult::Ok;
+}
+
+// Once the server's answer has arrived, what the link sends next acknowledges it: a server that
+// holds back small segments while one is unacknowledged then holds nothing back behind it.
+NetworkLink::OpenResult NetworkLink::purgeServer(const KeepWaiting& keepWaiting) {
+    Connection& c = *connection_;
+    const int answered = c.codec.replyCount(TelnetCodec::PurgeData);
+    const QByteArray request = TelnetCodec::purgeData(TelnetCodec::PurgeBothBuffers);
+    const auto ended = [&c] {
+        c.failure = c.because(QStringLiteral("the connection ended while it was set up"));
+        return OpenResult::PurgeFailed;
+    };
+    if (sendAll(request, AnswerBudgetMs) != request.size())
+        return ended();
+    QElapsedTimer clock;
+    clock.start();
+    while (c.codec.replyCount(TelnetCodec::PurgeData) == answered) {
+        const qint64 left = NegotiationBudgetMs - clock.elapsed();
+        if (left <= 0)
+            break; // a server that does not answer is let be
+        const NetworkSocket::Wait waited =
+            c.socket.waitReadable(int(std::min<qint64>(left, PumpMs)));
+        if (waited == NetworkSocket::Wait::Failed ||
+            (waited == NetworkSocket::Wait::Ready && pump() == Pumped::Ended))
+            return ended();
+        if (keepWaiting && !keepWaiting())
+            return refused(OpenFault::Cancelled, QStringLiteral("the connection was abandoned"));
     }
     return OpenResult::Ok;
 }
@@ -477,10 +510,7 @@ bool NetworkLink::purge() {
         dropped += c.waiting.size();
         c.waiting.clear();
     }
-    if (!c.telnet)
-        return true;
-    const QByteArray request = TelnetCodec::purgeData(TelnetCodec::PurgeBothBuffers);
-    return sendAll(request, AnswerBudgetMs) == request.size();
+    return true;
 }
 
 void NetworkLink::clearErrors() {}

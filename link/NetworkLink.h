@@ -21,10 +21,12 @@
 // TCP_NODELAY, and on rfc2217:// negotiates BINARY, SUPPRESS-GO-AHEAD and COM-PORT-OPTION, sends
 // the line settings and waits at most NegotiationBudgetMs for the server's acknowledgements of
 // baud rate, data size, parity, stop size and flow control (not of DTR and RTS, which some
-// servers never answer). On socket:// it watches the connection for SettleMs: a server whose
-// serial port another client holds accepts, says so ("Port already in use") and closes, and
-// that is a busy port on both kinds. Whoever opens may keep a user interface live: keepWaiting
-// is called about every PumpMs while open() waits, and its false abandons the open.
+// servers never answer), then asks the server to purge its line's buffers and waits at most
+// NegotiationBudgetMs for that answer too, going on without it. On socket:// it watches the
+// connection for SettleMs: a server whose serial port another client holds accepts, says so ("Port
+// already in use") and closes, and that is a busy port on both kinds. Whoever opens may keep a user
+// interface live: keepWaiting is called about every PumpMs while open() waits, and its false
+// abandons the open.
 //
 // Reads follow the network read rule: a read of n bytes returns as soon as n bytes have arrived,
 // or when the last byte delivered is an LF, or at the latest SerialDevice::transferBudgetMs(n)
@@ -84,8 +86,12 @@ public:
 
     qint64 write(const QByteArray& bytes) override; // the number of data bytes transferred
     QByteArray read(int count) override;            // what arrived under the network read rule
-    // Drops what has arrived and not been read; on rfc2217:// also asks the server to purge
-    // its serial line's buffers (PURGE-DATA, not waited for).
+    // Drops what has arrived and not been read. On rfc2217:// the server is asked to purge its
+    // serial line's buffers only as the link opens (PURGE-DATA, its answer awaited): the
+    // server's answer goes out on its own, and a server that holds back small segments while one
+    // is unacknowledged (ser2net does) keeps the data after it back for as long as the client
+    // delays its acknowledgement, some 40 ms, and the bootloader's answer to the synchronisation
+    // byte that follows every purge would miss its read.
     bool purge() override;
     // A connection has no sticky error state to clear: there for the same interface.
     void clearErrors() override;
@@ -108,6 +114,9 @@ private:
 
     OpenResult refused(OpenFault fault, const QString& why);
     OpenResult negotiate(const KeepWaiting& keepWaiting);
+    // Asks the server to purge its serial line's buffers and waits at most NegotiationBudgetMs
+    // for its answer, going on without it.
+    OpenResult purgeServer(const KeepWaiting& keepWaiting);
     OpenResult settle(const KeepWaiting& keepWaiting);
     // The server closed the connection while it was being opened, with what it said.
     OpenResult closedWhileOpening(const QByteArray& said);
