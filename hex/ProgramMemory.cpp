@@ -3,6 +3,7 @@
 #include "hex/ReadBackCheck.h"
 #include "hex/Routing.h"
 #include "link/Commands.h"
+#include "link/Messages.h"
 #include "ui/TDownloadForm.h"
 
 #include <QVarLengthArray>
@@ -56,6 +57,10 @@ bool TDownloadForm::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddr
     for (int fill = fillWordsAfter(lastWordIndex + 1); fill > 0; --fill) {
         readWord();
     }
+    // The port went away during the read-back (no acknowledgement awaited there): said as when an
+    // acknowledgement does not come, with why, before the word that did not read back.
+    if (!readBack.matched() && PortHandle.isGone())
+        DO_ERROR(Message::LostContact, PortHandle.lostContactDetail());
     if (!readBack.matched())
         explainFailure(readBack.mismatch());
     return readBack.matched() && lastWriteAcknowledged;

@@ -333,7 +333,8 @@ void Engine::acknowledge(Clock::time_point ready) {
     if (++acksCounted_ == options_.dropAck)
         return;
     ++report_.acknowledgements;
-    queueOutput(options_.garbageBeforeAck + "\n",
+    queueOutput(options_.garbageBeforeAck +
+                    std::string(std::size_t(std::max(options_.ffBeforeAck, 0)), '\xFF') + "\n",
                 ready + std::chrono::milliseconds(options_.ackDelayMs));
 }
 

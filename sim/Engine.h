@@ -28,6 +28,7 @@ struct Options {
     int ackDelayMs = 0;           // delay every acknowledgement
     int replyDelayMs = 0;         // delay every reply line ("rFFFF", "r1")
     std::string garbageBeforeAck; // sent before every acknowledgement LF
+    int ffBeforeAck = 0;          // this many 0xFF bytes sent before every acknowledgement LF
     int replySplitGapMs = 0;      // pause in the middle of every reply line
     std::optional<std::pair<std::uint16_t, std::uint16_t>>
         wrongWord;                               // "r1" at .first reads .second

@@ -47,6 +47,9 @@ Faults:
   --ack-delay-ms N            delay every acknowledgement by N ms
   --reply-delay-ms N          delay every reply line ("rFFFF", "r1") by N ms
   --garbage-before-ack TEXT   send TEXT before every acknowledgement LF
+  --ff-before-ack N           send N bytes 0xFF before every acknowledgement LF (after the
+                              TEXT of --garbage-before-ack); an RFC 2217 server sends each
+                              as IAC IAC
   --reply-split-gap-ms N      pause N ms in the middle of every reply line
   --wrong-word ADDR=WORD      "r1" at ADDR reads WORD (both hexadecimal)
   --cancelling-pair ADDR      "r1" at ADDR reads one more, at ADDR+1 one less (hexadecimal)
@@ -111,6 +114,7 @@ Settings parse(int argc, char** argv) {
         {"--ack-delay-ms", [&](const std::string& v) { o.ackDelayMs = number(v); }},
         {"--reply-delay-ms", [&](const std::string& v) { o.replyDelayMs = number(v); }},
         {"--garbage-before-ack", [&](const std::string& v) { o.garbageBeforeAck = v; }},
+        {"--ff-before-ack", [&](const std::string& v) { o.ffBeforeAck = number(v); }},
         {"--reply-split-gap-ms", [&](const std::string& v) { o.replySplitGapMs = number(v); }},
         {"--wrong-word", [&](const std::string& v) { o.wrongWord = wrongWord(v); }},
         {"--cancelling-pair", [&](const std::string& v) { o.cancellingPair = hexNumber(v); }},

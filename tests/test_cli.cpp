@@ -11,6 +11,7 @@
 #include "link/SerialPlatform.h"
 #include "sim/HexCompare.h"
 #include "sim/PtyTarget.h"
+#include "support/CliRun.h"
 #include "support/DownloadRig.h"
 #include "support/HexFiles.h"
 #include "support/ListedPorts.h"
@@ -36,66 +37,7 @@ Q_DECLARE_METATYPE(Options)
 
 namespace {
 
-constexpr int RunTimeoutMs = 120000;
-
-// dwnld-cli in a folder of its own, whose DWNLD.INI names the target's line unless a test writes
-// its own, started with no Qt platform and no display chosen.
-class CliRun {
-public:
-    explicit CliRun(Options options = DownloadRig::quickTarget()) : target(std::move(options)) {
-        writeSettings("[ZELTRA_IR_DOWNLOAD]\nPORT=" + port().toUtf8() + "\n");
-    }
-
-    QString path(const QString& name) const { return dir_.filePath(name); }
-    QString port() const { return QString::fromStdString(target.devicePath()); }
-    QString settingsPath() const { return path(QStringLiteral("DWNLD.INI")); }
-    void writeSettings(const QByteArray& text) { HexFiles::writeFile(settingsPath(), text); }
-    QString writeHex(const QByteArray& text) {
-        return HexFiles::writeFile(path(QStringLiteral("program.hex")), text);
-    }
-
-    // Starts it, under `wrapper` (a command and its arguments) when one is given; once it has
-    // ended, it may be started again.
-    bool start(QStringList arguments, QStringList wrapper = {}) {
-        const QString executable = path(QStringLiteral("dwnld-cli"));
-        if (!QFile::exists(executable) &&
-            !QFile::copy(qEnvironmentVariable("DWNLD_CLI_EXE"), executable))
-            return false;
-        errors_.clear();
-        arguments.prepend(executable);
-        arguments = wrapper + arguments;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
-            environment.remove(QLatin1String(name));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
-        process_.setProcessEnvironment(environment);
-        process_.start(arguments.front(), arguments.mid(1));
-        return process_.waitForStarted();
-    }
-    // What it has written on standard error so far.
-    QString errors() {
-        errors_ += QString::fromLocal8Bit(process_.readAllStandardError());
-        return errors_;
-    }
-    // Runs it to its end; its exit status.
-    int run(const QStringList& arguments) { return start(arguments) ? finish() : -1; }
-    // Its exit status once it has ended; -1 when it did not end by itself.
-    int finish() {
-        const bool ended = process_.waitForFinished(RunTimeoutMs);
-        errors();
-        return ended && process_.exitStatus() == QProcess::NormalExit ? process_.exitCode() : -1;
-    }
-    QString standardOutput() { return QString::fromLocal8Bit(process_.readAllStandardOutput()); }
-    void interrupt() { ::kill(pid_t(process_.processId()), SIGINT); }
-    qint64 processId() const { return process_.processId(); }
-
-    PtyTarget target;
-
-private:
-    QTemporaryDir dir_;
-    QProcess process_;
-    QString errors_;
-};
+constexpr int RunTimeoutMs = CliRun::RunTimeoutMs;
 
 // Whether the texts appear in this order.
 bool inOrder(const QString& output, const QStringList& texts) {

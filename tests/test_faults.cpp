@@ -281,6 +281,7 @@ void FaultTest::endsAsSpecified_data() {
             Message::IncorrectVectorAddress, Message::LostContact, Image::Intact);
     success("garbage before acknowledgements",
             with([](Options& o) { o.garbageBeforeAck = "x*?\r"; }));
+    success("0xFF before acknowledgements", with([](Options& o) { o.ffBeforeAck = 2; }));
     // A pause of more than 10 ms ends a read. Each row stays well clear of that bound, as a
     // late wake-up of the target (or of the tool) on a busy machine moves a pause either way.
     success("reply split by 2 ms", with([](Options& o) { o.replySplitGapMs = 2; }));

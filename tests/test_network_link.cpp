@@ -5,15 +5,13 @@
 #include "link/NetworkLink.h"
 #include "link/TelnetCodec.h"
 #include "support/PeakMemory.h"
+#include "support/PortServer.h"
 #include "support/PtyPair.h"
 #include "support/SmallQuarantine.h"
 #include "support/TcpPeer.h"
 
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <chrono>
@@ -711,46 +709,15 @@ private slots:
     // A real RFC 2217 server, ser2net, on a pseudo-terminal configured at 9600 baud: the link
     // sets the line to 19200 8N1 through it, and data passes both ways, 0xFF included.
     void throughSer2net() {
-        const QString program = QStandardPaths::findExecutable(
-            QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
-        if (program.isEmpty())
-            QSKIP("ser2net is not installed");
+        if (const QString why = PortServer::missing(PortServer::Kind::Ser2netRfc2217);
+            !why.isEmpty())
+            QSKIP(qPrintable(why));
         PtyPair pty;
-        QTemporaryDir folder;
-        QVERIFY(folder.isValid());
-        const quint16 port = TcpPeer::unusedPort();
-        const QString config = folder.filePath(QStringLiteral("ser2net.yaml"));
-        QFile file(config);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("connection: &cradle\n"
-                                  "  accepter: telnet(rfc2217),tcp,127.0.0.1,%1\n"
-                                  "  connector: serialdev,%2,9600n81,local\n"
-                                  "  options:\n"
-                                  "    chardelay: false\n")
-                       .arg(port)
-                       .arg(pty.slavePath())
-                       .toUtf8());
-        file.close();
-        QProcess server;
-        server.setProcessChannelMode(QProcess::MergedChannels);
-        server.start(program,
-                     {QStringLiteral("-n"), QStringLiteral("-c"), config, QStringLiteral("-P"),
-                      folder.filePath(QStringLiteral("ser2net.pid"))});
-        QVERIFY2(server.waitForStarted(), qPrintable(server.errorString()));
-        const QString url = QStringLiteral("rfc2217://127.0.0.1:%1").arg(port);
+        const PortServer server(PortServer::Kind::Ser2netRfc2217, pty.slavePath());
+        QVERIFY2(server.listening(), qPrintable(server.failure()));
+        const QString url = server.url();
         NetworkLink link;
-        // Until ser2net listens, the connection is refused.
-        QElapsedTimer clock;
-        clock.start();
-        QStringList failures;
-        while (link.open(url) != NetworkLink::OpenResult::Ok && clock.elapsed() < 10000 &&
-               server.state() == QProcess::Running) {
-            if (link.openFault() != NetworkLink::OpenFault::Refused)
-                failures << link.errorString();
-            server.waitForReadyRead(20); // what ser2net says, while it starts
-        }
-        QVERIFY2(link.isOpen(), qPrintable(failures.join(u'\n') + u'\n' + server.readAll()));
-        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(u'\n')));
+        QCOMPARE(link.open(url), NetworkLink::OpenResult::Ok);
 
         termios line{};
         QCOMPARE(::tcgetattr(pty.slaveFd(), &line), 0);
@@ -774,8 +741,6 @@ private slots:
                  qPrintable(second.errorString()));
 
         QVERIFY(link.close());
-        server.terminate();
-        QVERIFY(server.waitForFinished(10000));
     }
 };
 

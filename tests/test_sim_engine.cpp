@@ -493,9 +493,10 @@ void SimEngineTest::ackAndReplyDelays() {
 void SimEngineTest::garbageBeforeAck() {
     Options options = listening();
     options.garbageBeforeAck = "xy";
+    options.ffBeforeAck = 2;
     Host host(options);
-    QCOMPARE(host.command("a0000"), QByteArray("xy\n"));
-    QCOMPARE(host.command("e"), QByteArray("xy\n"));
+    QCOMPARE(host.command("a0000"), QByteArray("xy\xFF\xFF\n"));
+    QCOMPARE(host.command("e"), QByteArray("xy\xFF\xFF\n"));
     QCOMPARE(host.command("r1"), QByteArray("3FFF\n"));
 }
 

@@ -291,8 +291,8 @@ void SimPtyTest::zeltraSimHelp() {
     for (const char* option :
          {"--firmware-version", "--boot-vector", "--reset", "--reset-delay-ms", "--line-model",
           "--drop-ack", "--ack-delay-ms", "--reply-delay-ms", "--garbage-before-ack",
-          "--reply-split-gap-ms", "--wrong-word", "--cancelling-pair", "--hang-up-after",
-          "--exit-after-go", "--report", "--image"})
+          "--ff-before-ack", "--reply-split-gap-ms", "--wrong-word", "--cancelling-pair",
+          "--hang-up-after", "--exit-after-go", "--report", "--image"})
         QVERIFY2(help.contains(option), option);
     sim.start(simExecutable(), {"--boot-vector", "1F0"});
     QVERIFY(sim.waitForFinished(5000));
