@@ -126,6 +126,8 @@ qint64 NetworkSocket::receiveSome(char* bytes, qint64 count) {
 void NetworkSocket::close() {
     if (!isOpen())
         return;
+    ::shutdown(int(handle_), SHUT_WR);
+    discardReceived();
     ::close(int(handle_));
     handle_ = Invalid;
 }

@@ -188,6 +188,8 @@ qint64 NetworkSocket::receiveSome(char* bytes, qint64 count) {
 void NetworkSocket::close() {
     if (!isOpen())
         return;
+    ::shutdown(socketOf(handle_), SD_SEND);
+    discardReceived();
     ::closesocket(socketOf(handle_));
     handle_ = Invalid;
 }
