@@ -73,8 +73,9 @@ struct NetworkLink::Connection {
     bool telnet = false; // rfc2217://
     NetworkSocket socket;
     TelnetCodec codec;
-    QByteArray waiting; // data that arrived and has not been read
-    QString failure;    // the reason for the latest failure, with host and port
+    QByteArray waiting;       // data that arrived and has not been read
+    QString failure;          // the reason for the latest failure, with host and port
+    QElapsedTimer sinceWrite; // since the latest write, once there was one
 
     QString because(const QString& why) const {
         return address.endpoint() + QStringLiteral(": ") + why;
@@ -360,9 +361,11 @@ NetworkLink::OpenResult NetworkLink::closedWhileOpening(const QByteArray& said) 
     if (text.isEmpty())
         return refused(OpenFault::Other,
                        QStringLiteral("the server closed the connection while it was set up"));
-    // A server whose serial port is taken says so and closes.
-    return refused(OpenFault::Busy,
-                   QStringLiteral("the server turned the connection away: \"%1\"").arg(text));
+    // A server whose serial port is taken says so and closes ("Port already in use"), as one
+    // that cannot open its port does ("Device open failure: ...").
+    const QString why = QStringLiteral("the server turned the connection away: \"%1\"").arg(text);
+    const bool taken = text.contains(QLatin1String("in use"), Qt::CaseInsensitive);
+    return refused(taken ? OpenFault::Busy : OpenFault::Other, why);
 }
 
 void NetworkLink::wentAway(const QString& why) {
@@ -428,6 +431,17 @@ qint64 NetworkLink::sendAll(const QByteArray& bytes, qint64 budgetMs) {
     return sent;
 }
 
+void NetworkLink::givePassOnTime() {
+    Connection& c = *connection_;
+    if (!usable() || !c.sinceWrite.isValid())
+        return;
+    for (qint64 left = PassOnMs - c.sinceWrite.elapsed(); left > 0 && usable();
+         left = PassOnMs - c.sinceWrite.elapsed()) {
+        if (c.socket.waitReadable(int(left)) == NetworkSocket::Wait::Ready)
+            pump(); // answers to negotiation still count; the data is dropped with the link
+    }
+}
+
 void NetworkLink::socketFailed() {
     wentAway(NetworkSocket::errorText(connection_->socket.lastError()));
 }
@@ -435,6 +449,7 @@ void NetworkLink::socketFailed() {
 bool NetworkLink::close() {
     if (!isOpen())
         return false;
+    givePassOnTime();
     state_ = State::Closed;
     connection_->socket.close();
     connection_->waiting.clear();
@@ -446,6 +461,7 @@ qint64 NetworkLink::write(const QByteArray& bytes) {
         return 0;
     Connection& c = *connection_;
     const qint64 budget = SerialDevice::transferBudgetMs(bytes.size());
+    c.sinceWrite.start();
     if (!c.telnet)
         return sendAll(bytes, budget);
     const qint64 sent = sendAll(c.codec.encode(bytes), budget);

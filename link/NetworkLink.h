@@ -65,6 +65,10 @@ public:
     static constexpr int NegotiationBudgetMs = 1000; // for the server's acknowledgements
     static constexpr int SettleMs = 100;             // a socket:// server's time to turn us away
     static constexpr int PumpMs = 20;                // keepWaiting is called at least this often
+    // How long the connection stays after the last write before it ends: a server that sees the
+    // end as it reads the last command may drop that command instead of passing it on (ser2net
+    // does, now and then, with the "g" that starts the program).
+    static constexpr int PassOnMs = 50;
 
     NetworkLink();
     ~NetworkLink() override;
@@ -122,6 +126,7 @@ private:
     Pumped pump();                     // receives one batch, handling Telnet, into what waits
     void wentAway(const QString& why); // lets go of a connection that ended, once
     void socketFailed();               // wentAway() for the socket's latest failure
+    void givePassOnTime();             // waits out PassOnMs since the latest write
     qint64 sendAll(const QByteArray& bytes, qint64 budgetMs);
     void sendAnswers();
     bool usable() const { return state_ == State::Open; }

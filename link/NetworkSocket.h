@@ -56,9 +56,10 @@ public:
     qint64 sendSome(const char* bytes, qint64 count);
     // Receives what is there now, at most count bytes: a count, NothingYet, Closed or Broken.
     qint64 receiveSome(char* bytes, qint64 count);
-    // Ends the connection in order: what was sent is sent, then the end. Bytes received and not
-    // read would make the system reset the connection instead, and a server may drop what it
-    // has not yet passed to its line, such as the last command: they are read and dropped first.
+    // Ends the connection in order: the end is sent after what was sent, and the server's end
+    // awaited (for at most EndWaitMs), what it still sends read and dropped. Closed at once, a
+    // socket that receives more resets the connection, and the server's system then drops what
+    // the server has not read yet, such as the last command.
     void close();
 
     int lastError() const { return error_; }
@@ -68,11 +69,10 @@ public:
 private:
     static constexpr qintptr Invalid = -1; // also Winsock's INVALID_SOCKET
     Wait wait(short events, int ms);
-    void discardReceived() { // what is there now, and no more than a server can hold back
-        char bytes[1024];
-        for (int reads = 0; reads < 64 && receiveSome(bytes, sizeof bytes) > 0; ++reads) {
-        }
-    }
+    static constexpr int EndWaitMs = 1000;
+    void awaitTheServersEnd();
+    bool shutdownSending();
+    void release();
     qintptr handle_ = Invalid;
     int error_ = 0;
 };

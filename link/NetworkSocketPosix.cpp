@@ -123,11 +123,11 @@ qint64 NetworkSocket::receiveSome(char* bytes, qint64 count) {
     return Broken;
 }
 
-void NetworkSocket::close() {
-    if (!isOpen())
-        return;
-    ::shutdown(int(handle_), SHUT_WR);
-    discardReceived();
+bool NetworkSocket::shutdownSending() {
+    return ::shutdown(int(handle_), SHUT_WR) == 0;
+}
+
+void NetworkSocket::release() {
     ::close(int(handle_));
     handle_ = Invalid;
 }

@@ -185,11 +185,11 @@ qint64 NetworkSocket::receiveSome(char* bytes, qint64 count) {
     return Broken;
 }
 
-void NetworkSocket::close() {
-    if (!isOpen())
-        return;
-    ::shutdown(socketOf(handle_), SD_SEND);
-    discardReceived();
+bool NetworkSocket::shutdownSending() {
+    return ::shutdown(socketOf(handle_), SD_SEND) == 0;
+}
+
+void NetworkSocket::release() {
     ::closesocket(socketOf(handle_));
     handle_ = Invalid;
 }

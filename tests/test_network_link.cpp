@@ -569,24 +569,32 @@ private slots:
         QVERIFY(!link.isOpen());
     }
 
-    // A server whose port another client holds says so and closes: a busy port.
-    void busyServer_data() {
+    // A server that turns the connection away says why and closes: its port held by another
+    // client (a busy port), or its port that would not open.
+    void serverTurnsTheConnectionAway_data() {
         QTest::addColumn<bool>("telnet");
-        QTest::newRow("rfc2217") << true;
-        QTest::newRow("socket") << false;
+        QTest::addColumn<QByteArray>("greeting");
+        QTest::addColumn<NetworkLink::OpenFault>("fault");
+        const QByteArray inUse = "Port already in use\r\n";
+        const QByteArray openFailure = "Device open failure: Value or file not found\r\n";
+        QTest::newRow("rfc2217, in use") << true << inUse << NetworkLink::OpenFault::Busy;
+        QTest::newRow("socket, in use") << false << inUse << NetworkLink::OpenFault::Busy;
+        QTest::newRow("socket, device open failure")
+            << false << openFailure << NetworkLink::OpenFault::Other;
     }
-    void busyServer() {
+    void serverTurnsTheConnectionAway() {
         QFETCH(bool, telnet);
+        QFETCH(QByteArray, greeting);
+        QFETCH(NetworkLink::OpenFault, fault);
         TcpPeer::Script script;
         script.telnet = telnet;
-        script.greeting = "Port already in use\r\n";
+        script.greeting = greeting;
         script.closeAfterGreeting = true;
         TcpPeer peer(script);
         NetworkLink link;
         QCOMPARE(link.open(peer.url()), NetworkLink::OpenResult::OpenFailed);
-        QCOMPARE(link.openFault(), NetworkLink::OpenFault::Busy);
-        QVERIFY2(link.errorString().contains("Port already in use"),
-                 qPrintable(link.errorString()));
+        QCOMPARE(link.openFault(), fault);
+        QVERIFY2(link.errorString().contains(greeting.trimmed()), qPrintable(link.errorString()));
         QVERIFY(!link.isOpen());
     }
 

@@ -83,6 +83,25 @@ private slots:
         QCOMPARE(QJsonDocument::fromJson(first).object()["port"].toString(), server.url());
     }
 
+    // The window, with the server's URL in DWNLD.INI as a user writes it there.
+    void windowWritesTheFileThroughTheSettingsPort() {
+        REQUIRE_SERVER(Kind::Ser2netRfc2217);
+        DownloadRig rig;
+        const PortServer server(Kind::Ser2netRfc2217,
+                                QString::fromStdString(rig.target().devicePath()));
+        QVERIFY2(server.listening(), qPrintable(server.failure()));
+        HexFiles::writeFile(rig.folder() + "/DWNLD.INI",
+                            "[ZELTRA_IR_DOWNLOAD]\r\nPORT=" + server.url().toUtf8() + "\r\n");
+        const QByteArray hex = HexFiles::image(40, 4);
+        rig.createWindow(hex);
+        rig.showAndDownload();
+        QCOMPARE(rig.status(), Message::WrittenSuccessfully);
+        QCOMPARE(rig.form().PortName, server.url());
+        QTRY_VERIFY(rig.target().report().goReceived);
+        std::string why;
+        QVERIFY2(holds(rig.target(), hex, &why), why.c_str());
+    }
+
     // A board written on its own line, verified and read back through ser2net's RFC 2217.
     void readsBackThroughRfc2217_data() {
         QTest::addColumn<bool>("read"); // or verify
@@ -209,5 +228,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(RemotePortTest)
+QTEST_MAIN(RemotePortTest)
 #include "test_remote_port.moc"
