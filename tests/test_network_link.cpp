@@ -569,6 +569,31 @@ private slots:
         QVERIFY(!link.isOpen());
     }
 
+    // The link ends after a last command as a server can pass it on: the end comes no sooner
+    // than PassOnMs after the write, and in order, though the server sent more meanwhile.
+    void endsInOrderAfterTheLastCommand_data() {
+        QTest::addColumn<bool>("telnet");
+        QTest::newRow("rfc2217") << true;
+        QTest::newRow("socket") << false;
+    }
+    void endsInOrderAfterTheLastCommand() {
+        QFETCH(bool, telnet);
+        TcpPeer::Script script;
+        script.telnet = telnet;
+        script.onLine = [](TcpPeer&, const QByteArray&) { return QByteArray("unread\n"); };
+        TcpPeer peer(script);
+        NetworkLink link;
+        QCOMPARE(link.open(peer.url()), NetworkLink::OpenResult::Ok);
+        const auto written = std::chrono::steady_clock::now();
+        QCOMPARE(link.write("g\n"), 2);
+        QVERIFY(link.close());
+        QVERIFY(
+            peer.waitUntil([&] { return peer.clientEnd() != TcpPeer::ClientEnd::NotYet; }, 5000));
+        QCOMPARE(peer.clientEnd(), TcpPeer::ClientEnd::InOrder);
+        QVERIFY(peer.receivedData().endsWith("g\n"));
+        QVERIFY(peer.clientEndedAt() - written >= std::chrono::milliseconds(NetworkLink::PassOnMs));
+    }
+
     // A server that turns the connection away says why and closes: its port held by another
     // client (a busy port), or its port that would not open.
     void serverTurnsTheConnectionAway_data() {

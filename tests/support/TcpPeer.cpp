@@ -145,6 +145,7 @@ void TcpPeer::accept() {
         dropClient();
     client_ = fd;
     ++connections_;
+    clientEnd_ = ClientEnd::NotYet;
     if (!script_.greeting.isEmpty())
         queue(script_.greeting);
     if (script_.closeAfterGreeting) {
@@ -187,8 +188,11 @@ void TcpPeer::run() {
                 const ssize_t n = ::recv(client_, buffer, sizeof buffer, 0);
                 if (n > 0)
                     lines = take(buffer, n);
-                else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+                else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+                    clientEnd_ = n == 0 ? ClientEnd::InOrder : ClientEnd::Reset;
+                    clientEndedAt_ = std::chrono::steady_clock::now();
                     dropClient(); // the client closed its end
+                }
             }
             ++changes_;
             changed_.notify_all();
@@ -318,6 +322,16 @@ QList<QByteArray> TcpPeer::subnegotiations() const {
 int TcpPeer::connections() const {
     std::lock_guard lock(mutex_);
     return connections_;
+}
+
+TcpPeer::ClientEnd TcpPeer::clientEnd() const {
+    std::lock_guard lock(mutex_);
+    return clientEnd_;
+}
+
+std::chrono::steady_clock::time_point TcpPeer::clientEndedAt() const {
+    std::lock_guard lock(mutex_);
+    return clientEndedAt_;
 }
 
 bool TcpPeer::waitUntil(const std::function<bool()>& condition, int timeoutMs) const {

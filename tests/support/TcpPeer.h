@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -58,6 +59,11 @@ public:
     QList<QByteArray> negotiations() const;
     QList<QByteArray> subnegotiations() const;
     int connections() const; // clients accepted so far
+    // How the latest client's connection ended: not yet, in order (its FIN), or reset; and when
+    // the peer saw that end.
+    enum class ClientEnd { NotYet, InOrder, Reset };
+    ClientEnd clientEnd() const;
+    std::chrono::steady_clock::time_point clientEndedAt() const;
 
     // Blocks the calling thread until the condition on the peer holds or timeoutMs passes.
     bool waitUntil(const std::function<bool()>& condition, int timeoutMs) const;
@@ -86,6 +92,8 @@ private:
     bool closing_ = false;
     bool stopping_ = false;
     int connections_ = 0;
+    ClientEnd clientEnd_ = ClientEnd::NotYet;
+    std::chrono::steady_clock::time_point clientEndedAt_;
     quint64 changes_ = 0; // counts the peer's changes, for waitUntil()
     QByteArray outbox_;
     QByteArray raw_;
