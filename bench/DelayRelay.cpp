@@ -5,7 +5,6 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -31,23 +30,6 @@ void closeFd(int& fd) {
     if (fd >= 0)
         ::close(fd);
     fd = -1;
-}
-
-// The relay stands for the network between two machines: its thread leaves the processors that
-// the tool and the server were given to those left, where there are any, so that its own work is
-// not counted as theirs.
-void leaveTheToolsProcessors() {
-    cpu_set_t tools;
-    if (::sched_getaffinity(0, sizeof tools, &tools) != 0)
-        return;
-    cpu_set_t others;
-    CPU_ZERO(&others);
-    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
-    for (int cpu = 0; cpu < online && cpu < CPU_SETSIZE; ++cpu)
-        if (!CPU_ISSET(cpu, &tools))
-            CPU_SET(cpu, &others);
-    if (CPU_COUNT(&others) > 0)
-        ::sched_setaffinity(0, sizeof others, &others); // this thread's alone
 }
 
 void noDelay(int fd) {
@@ -170,7 +152,6 @@ DelayRelay::~DelayRelay() {
 void DelayRelay::serve() {
     // A sleeping thread is woken up to 50 us late by default: a tenth of the time it holds.
     ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    leaveTheToolsProcessors();
     std::list<Connection> connections;
     std::vector<pollfd> fds;
     for (;;) {

@@ -644,9 +644,8 @@ RemoteDownload fullRemoteDownload(Route route, int part, const QString& what) {
 // 8. Remote cradles: the full download by dwnld-cli with the line model on the target's
 // pseudo-terminal, and through ser2net on loopback (RFC 2217, the device configured at 9600 baud
 // so that the tool sets 19200 through the server): with chardelay false, with ser2net's defaults,
-// and with chardelay false behind a relay that adds 1 ms to every round trip. The tool, the
-// target and ser2net on one processor, as in measurement 1; the relay, which stands for the
-// network, on the others.
+// and with chardelay false behind a relay that adds 1 ms to every round trip. Everything on one
+// processor, as in measurement 1.
 void remoteCradles(FigureTable& table, int part) {
     table.section(part == 1
                       ? QStringLiteral("8. Remote cradles: full download by dwnld-cli through "
@@ -656,7 +655,7 @@ void remoteCradles(FigureTable& table, int part) {
                                        "ser2net on loopback, line model on (one processor), "
                                        "extrapolated from an empty image and 1/%1 of the image")
                             .arg(part));
-    const OneProcessor oneProcessor; // ser2net too; the relay, the network, runs beside them
+    const OneProcessor oneProcessor; // ser2net and the relay's thread too
     const RemoteDownload direct =
         fullRemoteDownload(Route::Direct, part, QStringLiteral("on the pseudo-terminal"));
     const RemoteDownload remote = fullRemoteDownload(
