@@ -494,8 +494,10 @@ private slots:
         if (read.endsWith('\n') && read.size() < count) // it ended at the LF, not at its budget
             QVERIFY2(clock.elapsed() < SerialDevice::transferBudgetMs(count),
                      QByteArray::number(clock.elapsed()));
-        if (telnet) { // 0xFF went out doubled, and the unknown option was refused
-            QVERIFY(peer.receivedRaw().endsWith(bytes({'a', 255, 255, '\n'})));
+        // 0xFF went out doubled (an answer to negotiation may come after it), and the unknown
+        // option was refused.
+        if (telnet) {
+            QVERIFY(peer.receivedRaw().contains(bytes({'a', 255, 255, '\n'})));
             if (answer.contains(negotiation(Codec::WILL, 1)))
                 QVERIFY(peer.waitUntil(
                     [&] { return peer.negotiations().contains(negotiation(Codec::DONT, 1)); },
