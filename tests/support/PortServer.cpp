@@ -70,7 +70,7 @@ PortServer::PortServer(Kind kind, const QString& device)
         }
         file.write(
             QStringLiteral("connection: &cradle\n"
-                           "  accepter: %1tcp,127.0.0.1,%2\n"
+                           "  accepter: %1tcp(nodelay),127.0.0.1,%2\n"
                            "  connector: serialdev,%3,%4,local\n"
                            "  options:\n"
                            "    chardelay: false\n")
