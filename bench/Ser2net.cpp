@@ -85,18 +85,6 @@ QString Ser2net::url() const {
     return QStringLiteral("rfc2217://127.0.0.1:%1").arg(port_);
 }
 
-// A socket listening on 127.0.0.1:port: a line of /proc/net/tcp whose local address is
-// 0100007F:PORT (hexadecimal) in state 0A.
 bool Ser2net::listening() const {
-    QFile table(QStringLiteral("/proc/net/tcp"));
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray local =
-        "0100007F:" + QByteArray::number(port_, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
-            return true;
-    }
-    return false;
+    return TcpPeer::listensOnLoopback(port_);
 }

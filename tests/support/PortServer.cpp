@@ -119,17 +119,6 @@ void PortServer::kill() {
     process_.waitForFinished(StopMs);
 }
 
-// A listening TCP socket on 127.0.0.1:port in /proc/net/tcp ("0100007F:PORT ... 0A").
 bool PortServer::listensNow() const {
-    QFile table(QStringLiteral("/proc/net/tcp"));
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray local =
-        "0100007F:" + QByteArray::number(port_, 16).toUpper().rightJustified(4, '0');
-    for (const QByteArray& line : table.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
-            return true;
-    }
-    return false;
+    return TcpPeer::listensOnLoopback(port_);
 }

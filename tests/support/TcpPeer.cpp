@@ -1,5 +1,7 @@
 #include "support/TcpPeer.h"
 
+#include <QFile>
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <fcntl.h>
@@ -322,6 +324,21 @@ QList<QByteArray> TcpPeer::subnegotiations() const {
 int TcpPeer::connections() const {
     std::lock_guard lock(mutex_);
     return connections_;
+}
+
+// A line of /proc/net/tcp whose local address is 0100007F:PORT (hexadecimal) in state 0A.
+bool TcpPeer::listensOnLoopback(quint16 port) {
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray local =
+        "0100007F:" + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A")
+            return true;
+    }
+    return false;
 }
 
 TcpPeer::ClientEnd TcpPeer::clientEnd() const {

@@ -46,6 +46,8 @@ public:
     QString url() const;
     // A port on 127.0.0.1 on which nothing listens.
     static quint16 unusedPort();
+    // Whether a socket of any process listens on 127.0.0.1:port now.
+    static bool listensOnLoopback(quint16 port);
 
     // Sends bytes to the client as they are, from any thread.
     void send(QByteArrayView bytes);
