@@ -13,8 +13,14 @@ QString executableDirectory(const QString& executablePath);
 // (app/ProgramPlace.h).
 QString settingsLocation(const QString& exeDir);
 
+// The port of a new settings file.
+inline const QString DefaultPort = QStringLiteral("COM1");
+
 // The port kept in the settings file: "COM1" when the file, or the port in it, is absent.
 QString savedPort(const SettingsFile& settings);
+// Writes the port into the settings file, creating its folder as needed (the user's
+// configuration folder may not exist yet). Throws DownloaderError when it cannot be written.
+void savePort(SettingsFile& settings, const QString& portName);
 
 // Whether name names a file that can be written to the target: an empty name or a directory
 // does not.

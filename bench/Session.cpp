@@ -51,12 +51,12 @@ Session::Session(zeltra::sim::Options options, const QByteArray& hexText)
 }
 
 void Session::followDownload() {
-    QObject::connect(form_.get(), &TDownloadForm::phaseChanged, form_.get(),
+    QObject::connect(&form_->session(), &DownloadSession::phaseChanged, form_.get(),
                      [this](DownloadPhase phase) {
                          begun_ = true;
                          phase_ = phase;
                      });
-    QObject::connect(form_.get(), &TDownloadForm::reported, form_.get(),
+    QObject::connect(&form_->session(), &DownloadSession::reported, form_.get(),
                      [this](const QString& text, const QString&, ReportKind kind) {
                          begun_ = true;
                          lastReport_ = text;

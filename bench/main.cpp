@@ -459,13 +459,13 @@ double searchMillis(const std::vector<std::unique_ptr<SilentPort>>& silent, std:
 
     TDownloadForm& form = session.form();
     std::optional<SteadyClock::time_point> found;
-    QObject::connect(&form, &TDownloadForm::cradleFound, &form, [&] {
+    QObject::connect(&form.session(), &DownloadSession::cradleFound, &form, [&] {
         found = SteadyClock::now();
-        form.requestStop(); // only the search is measured
+        form.session().requestStop(); // only the search is measured
     });
-    form.portSearch = TDownloadForm::PortSearch::EveryDownload;
-    form.HexFileName = session.hexPath();
-    form.HexFilePresent = true;
+    form.session().portSearch = DownloadSession::PortSearch::EveryDownload;
+    form.session().HexFileName = session.hexPath();
+    form.session().HexFilePresent = true;
     SteadyClock::time_point pressed;
     std::thread reset([&] {
         std::this_thread::sleep_for(resetAfter);
@@ -474,7 +474,7 @@ double searchMillis(const std::vector<std::unique_ptr<SilentPort>>& silent, std:
     });
     form.writeHexFile();
     reset.join();
-    if (!found || *found < pressed || form.PortName != cradle)
+    if (!found || *found < pressed || form.session().PortName != cradle)
         throw std::runtime_error("the search did not find the cradle after RESET");
     return double(std::chrono::duration_cast<std::chrono::microseconds>(*found - pressed).count()) /
            1000.0;

@@ -1,6 +1,5 @@
 #include "cli/CommandLine.h"
 
-#include "app/ErrorHandler.h"
 #include "app/SettingsFile.h"
 #include "app/StartUp.h"
 #include "cli/Bench.h"
@@ -204,8 +203,6 @@ int download(const CommandLineOptions& options, const QString& executablePath) {
         return Bench(options, executablePath, errors, errorIsTerminal()).run();
     if (options.fromBench)
         stopWhenParentAsks();
-    // What the window would show in a message box.
-    setErrorReporter([&report](const QString& message) { report.line(message); });
     const QString port =
         options.port.isEmpty()
             ? savedPort(SettingsFile(settingsLocation(executableDirectory(executablePath))))

@@ -14,11 +14,11 @@ constexpr int InterruptPollMs = 50;
 CommandLineDownload::CommandLineDownload(const CommandLineOptions& options, const QString& portName,
                                          ConsoleReport& report, JsonLines* json)
     : options_(options), report_(report), json_(json) {
-    form_.PortName = portName;
+    session_.PortName = portName;
     if (portName == AutoPort)
-        form_.portSearch = TDownloadForm::PortSearch::EveryDownload;
-    form_.HexFileName = options.hexFile;
-    form_.HexFilePresent = true; // the command line has found it
+        session_.portSearch = DownloadSession::PortSearch::EveryDownload;
+    session_.HexFileName = options.hexFile;
+    session_.HexFilePresent = true; // the command line has found it
     followDownload();
     if (json_ != nullptr)
         followInJson();
@@ -26,18 +26,18 @@ CommandLineDownload::CommandLineDownload(const CommandLineOptions& options, cons
 }
 
 void CommandLineDownload::followInJson() {
-    QObject::connect(&form_, &TDownloadForm::phaseChanged, &form_,
+    QObject::connect(&session_, &DownloadSession::phaseChanged, &session_,
                      [this](DownloadPhase phase) { json_->phase(board(), phase); });
-    QObject::connect(&form_, &TDownloadForm::progressed, &form_,
+    QObject::connect(&session_, &DownloadSession::progressed, &session_,
                      [this](int done, int total, int percent) {
                          json_->progress(board(), done, total, percent);
                      });
-    QObject::connect(&form_, &TDownloadForm::reported, &form_,
+    QObject::connect(&session_, &DownloadSession::reported, &session_,
                      [this](const QString& text, const QString& detail, ReportKind kind) {
                          if (!text.isEmpty())
                              json_->report(board(), text, detail, kind);
                      });
-    QObject::connect(&form_, &TDownloadForm::cradleFound, &form_,
+    QObject::connect(&session_, &DownloadSession::cradleFound, &session_,
                      [this](const QString& portName, const QString& description) {
                          json_->found(board(), portName, description);
                      });
@@ -45,7 +45,7 @@ void CommandLineDownload::followInJson() {
 
 // The download's events go to the report; quiet, only its failures.
 void CommandLineDownload::followDownload() {
-    QObject::connect(&form_, &TDownloadForm::reported, &form_,
+    QObject::connect(&session_, &DownloadSession::reported, &session_,
                      [this](const QString& text, const QString& detail, ReportKind kind) {
                          if (kind == ReportKind::Failure)
                              report_.reported(text, detail);
@@ -53,18 +53,21 @@ void CommandLineDownload::followDownload() {
                              report_.shown(text);
                      });
     if (!options_.quiet) {
-        QObject::connect(&form_, &TDownloadForm::phaseChanged, &form_,
+        QObject::connect(&session_, &DownloadSession::phaseChanged, &session_,
                          [this](DownloadPhase phase) { report_.phase(phase); });
-        QObject::connect(&form_, &TDownloadForm::progressed, &form_,
+        QObject::connect(&session_, &DownloadSession::progressed, &session_,
                          [this](int, int, int percent) { report_.progress(percent); });
     }
-    QObject::connect(&form_, &TDownloadForm::cradleFound, &form_,
+    // What the window would show in a message box.
+    QObject::connect(&session_, &DownloadSession::errorRaised, &session_,
+                     [this](const QString& message) { report_.line(message); });
+    QObject::connect(&session_, &DownloadSession::cradleFound, &session_,
                      [this](const QString& portName, const QString& description) {
                          report_.line(QStringLiteral("Cradle ") +
                                       Message::cradleFoundOn(portName, description));
                      });
     // A board's time runs from its bootloader's first answer.
-    QObject::connect(&form_, &TDownloadForm::bootloaderAnswered, &form_, [this] {
+    QObject::connect(&session_, &DownloadSession::bootloaderAnswered, &session_, [this] {
         boardTime_.start();
         resetTimeout_.stop();
     });
@@ -73,13 +76,13 @@ void CommandLineDownload::followDownload() {
 // The interrupt and the reset time-out, each seen in the download's message pump.
 void CommandLineDownload::prepareStops() {
     interruptPoll_.setInterval(InterruptPollMs);
-    QObject::connect(&interruptPoll_, &QTimer::timeout, &form_, [this] {
+    QObject::connect(&interruptPoll_, &QTimer::timeout, &session_, [this] {
         if (interruptRequested())
             stop(Stop::Interrupted);
     });
     resetTimeout_.setSingleShot(true);
     resetTimeout_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&resetTimeout_, &QTimer::timeout, &form_, [this] { stop(Stop::TimedOut); });
+    QObject::connect(&resetTimeout_, &QTimer::timeout, &session_, [this] { stop(Stop::TimedOut); });
 }
 
 int CommandLineDownload::run() {
@@ -146,13 +149,13 @@ DownloadOutcome CommandLineDownload::writeBoard() {
 DownloadOutcome CommandLineDownload::runOperation() {
     switch (options_.operation) {
     case CommandLineOptions::Operation::Verify:
-        return form_.verifyHexFile();
+        return session_.verifyHexFile();
     case CommandLineOptions::Operation::Read:
-        return form_.readIntoHexFile(options_.hexFile, options_.eepromBytes);
+        return session_.readIntoHexFile(options_.hexFile, options_.eepromBytes);
     case CommandLineOptions::Operation::Download:
         break;
     }
-    return form_.writeHexFile();
+    return session_.writeHexFile();
 }
 
 // Asks the download to stop, once: it ends at its next poll and reports "Download Cancelled".
@@ -167,7 +170,7 @@ void CommandLineDownload::stop(Stop reason) {
         report_.line(QStringLiteral("Interrupted: stopping (interrupt again to end at once)"));
         interruptReported();
     }
-    form_.requestStop();
+    session_.requestStop();
 }
 
 // With --repeat the boards' outcome, once a board has been reached; otherwise the download's.

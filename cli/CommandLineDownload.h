@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ui/TDownloadForm.h"
+#include "driver/DownloadSession.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -28,9 +28,9 @@ struct CommandLineOptions {
     bool fromBench = false; // run by a bench, which stops it through standard input
 };
 
-// Runs the window's download with the window never shown: once, or with `repeat` board after
-// board, each after the next RESET, until interrupted. It follows each download through the
-// window's events and outcome; an interrupt or the reset time-out asks the window to stop.
+// Runs a download session's download, check or read: once, or with `repeat` board after board,
+// each after the next RESET, until interrupted. It follows each through the session's events and
+// outcome; an interrupt or the reset time-out asks the session to stop.
 class CommandLineDownload {
 public:
     // With `json`, the events go there too.
@@ -57,7 +57,7 @@ private:
     const CommandLineOptions& options_;
     ConsoleReport& report_;
     JsonLines* json_;
-    TDownloadForm form_;
+    DownloadSession session_;
     QTimer interruptPoll_;
     QTimer resetTimeout_;
     Stop stop_ = Stop::None;

@@ -1,10 +1,10 @@
 #include "device/Markers.h"
+#include "driver/DownloadSession.h"
 #include "link/HexText.h"
 #include "ui/Messages.h"
-#include "ui/TDownloadForm.h"
 
 // Replaces the erase marker at the boot vector with the completion marker and checks it.
-bool TDownloadForm::FINISH_BOOTLOAD() {
+bool DownloadSession::FINISH_BOOTLOAD() {
     const bool lastAcknowledged = writeMarkerBlock(CompletionMarker);
     if (READ_VECTOR_ADDRESS() == hexWord(CompletionMarker)) {
         return lastAcknowledged;

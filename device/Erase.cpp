@@ -1,13 +1,10 @@
 #include "device/Markers.h"
 #include "device/Messages.h"
 #include "device/TargetIdentity.h"
+#include "driver/DownloadSession.h"
 #include "link/Commands.h"
 #include "link/HexText.h"
 #include "link/Protocol.h"
-#include "ui/ProgressGauge.h"
-#include "ui/TDownloadForm.h"
-
-#include <QPushButton>
 
 namespace {
 constexpr quint32 RowWords = 32;
@@ -15,41 +12,36 @@ constexpr quint32 RowWords = 32;
 // the boot-vector block is left alone unless the vector sits in the last four words of a row.
 constexpr quint32 EraseLimitOffset = 28;
 
-// Keeps two buttons disabled for as long as it lives, however the erase leaves its scope.
-class ButtonsDisabled {
+// Keeps Cancel and Close disabled for as long as it lives, however the erase leaves its scope.
+class StopDisallowed {
 public:
-    ButtonsDisabled(QPushButton* first, QPushButton* second) : buttons_{first, second} {
-        setEnabled(false);
+    explicit StopDisallowed(DownloadSession& session) : session_(session) {
+        emit session_.stopAllowed(false);
     }
-    ~ButtonsDisabled() { setEnabled(true); }
-    ButtonsDisabled(const ButtonsDisabled&) = delete;
-    ButtonsDisabled& operator=(const ButtonsDisabled&) = delete;
+    ~StopDisallowed() { emit session_.stopAllowed(true); }
+    StopDisallowed(const StopDisallowed&) = delete;
+    StopDisallowed& operator=(const StopDisallowed&) = delete;
 
 private:
-    void setEnabled(bool enabled) {
-        for (QPushButton* button : buttons_)
-            button->setEnabled(enabled);
-    }
-
-    QPushButton* buttons_[2];
+    DownloadSession& session_;
 };
 } // namespace
 
 // Erases program memory row by row below the boot vector, then writes the erase marker at the
 // boot vector, checks it, and synchronises with the bootloader again.
-bool TDownloadForm::ERASE_PICMICRO() {
+bool DownloadSession::ERASE_PICMICRO() {
     return eraseProgramMemory() == EraseEnd::Erased;
 }
 
-TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
+DownloadSession::EraseEnd DownloadSession::eraseProgramMemory() {
     bool markerAcknowledged = false;
     {
         // Cancel and Close work again for the marker's read-back and the synchronisation.
-        const ButtonsDisabled held(CancelButton, CloseButton);
+        const StopDisallowed held(*this);
         enterPhase(DownloadPhase::Erasing);
         DISPLAY_MESSAGE(Message::Erasing);
-        DownloadGauge->setProgress(0);
-        DownloadGauge->setBarColor(GaugeColor::Blue);
+        setGaugeProgress(0);
+        setGaugeBar(GaugeBar::Blue);
 
         // A boot vector below the first row's end would leave no row to erase; refusing it also
         // keeps the row loop from running round the whole address space.
@@ -59,7 +51,7 @@ TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
             return EraseEnd::Failed;
         }
         const quint32 eraseLimit = bootVector - EraseLimitOffset;
-        DownloadGauge->setMaximum(int(eraseLimit));
+        setGaugeMaximum(int(eraseLimit));
         announceProgress(0, int(eraseLimit));
 
         quint32 row = 0;
@@ -70,7 +62,7 @@ TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
                 return cancelled() ? EraseEnd::Stopped : EraseEnd::Failed;
             }
             row += RowWords;
-            DownloadGauge->setProgress(int(row));
+            setGaugeProgress(int(row));
             announceProgress(int(qMin(row, eraseLimit)), int(eraseLimit));
             pump();
         } while (row <= eraseLimit);
@@ -83,7 +75,7 @@ TDownloadForm::EraseEnd TDownloadForm::eraseProgramMemory() {
         DO_ERROR(Message::EraseFailed);
         return EraseEnd::Failed;
     }
-    DownloadGauge->setBarColor(GaugeColor::Lime);
-    DownloadGauge->setProgress(0);
+    setGaugeBar(GaugeBar::Lime);
+    setGaugeProgress(0);
     return WAIT_FOR_ACK() ? EraseEnd::Erased : EraseEnd::Failed;
 }

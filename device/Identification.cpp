@@ -1,18 +1,15 @@
 #include "device/Markers.h"
 #include "device/Messages.h"
 #include "device/TargetIdentity.h"
+#include "driver/DownloadSession.h"
 #include "link/Commands.h"
 #include "link/HexText.h"
 #include "link/Protocol.h"
 #include "ui/Messages.h"
-#include "ui/TDownloadForm.h"
-
-QString FirmwareVersion;
-QString BootVectorAddress;
 
 // Asks the bootloader who it is. Keeps the firmware version and the boot-vector address as
 // received, then accepts only firmware "11" with a boot-vector address of at most 2000.
-QString TDownloadForm::GET_FIRMWARE_VERSION() {
+QString DownloadSession::GET_FIRMWARE_VERSION() {
     SEND_HEX(Command::identify());
     const QString reply = GET_REPLY();
     FirmwareVersion = reply.left(2);
@@ -25,7 +22,7 @@ QString TDownloadForm::GET_FIRMWARE_VERSION() {
     return FirmwareVersion;
 }
 
-bool TDownloadForm::acceptsBootloader(PortDevice& port) {
+bool DownloadSession::acceptsBootloader(PortDevice& port) {
     port.purge(); // answers to earlier "*" that came late
     port.write(commandLine(Command::identify()));
     const QString reply = replyText(port.read(IdentifyReplyLength));
@@ -33,7 +30,7 @@ bool TDownloadForm::acceptsBootloader(PortDevice& port) {
 }
 
 // Reads the program word at the boot-vector address, sent back exactly as the bootloader gave it.
-QString TDownloadForm::READ_VECTOR_ADDRESS() {
+QString DownloadSession::READ_VECTOR_ADDRESS() {
     if (!sendAcknowledged(Command::address(BootVectorAddress))) {
         DO_ERROR(Message::IncorrectVectorAddress);
         return {};
@@ -49,7 +46,7 @@ QString TDownloadForm::READ_VECTOR_ADDRESS() {
 
 // Writes the four-word block at the boot-vector address: the marker, then three fill words.
 // A failed acknowledgement does not stop the block; only the last one counts.
-bool TDownloadForm::writeMarkerBlock(quint16 marker) {
+bool DownloadSession::writeMarkerBlock(quint16 marker) {
     const QString fill = Command::writeWord(FillWord);
     const QString commands[] = {Command::address(BootVectorAddress), Command::writeWord(marker),
                                 fill, fill, fill};

@@ -1,7 +1,7 @@
 #include "app/ErrorHandler.h"
-#include "app/StartUp.h"
 #include "device/Markers.h"
 #include "device/TargetIdentity.h"
+#include "driver/DownloadSession.h"
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
 #include "driver/Messages.h"
@@ -12,10 +12,6 @@
 #include "link/HexText.h"
 #include "link/Protocol.h"
 #include "ui/Messages.h"
-#include "ui/ProgressGauge.h"
-#include "ui/TDownloadForm.h"
-
-#include <QPushButton>
 
 namespace {
 // Marks a download as running for as long as it lives, however the download ends.
@@ -31,33 +27,7 @@ private:
 };
 } // namespace
 
-// Runs one download with the tool's HEX file; after a success the tool closes itself. Pressed
-// without a file to write, Write asks for one first; the automatic start reports that there is
-// none.
-void TDownloadForm::WriteButtonClick(QObject* Sender) {
-    // A failure report re-enables Write while its download still unwinds: only one download may
-    // run at a time, so such a press is ignored.
-    if (downloading_) {
-        return;
-    }
-    if (Sender != this) {
-        if (!isHexFilePresent(HexFileName) && !askForHexFile()) {
-            return;
-        }
-        HexFilePresent = isHexFilePresent(HexFileName);
-    }
-    // A search for the cradle asked for while the download ran starts when it has ended.
-    DownloadOutcome outcome;
-    do {
-        outcome = writeHexFile();
-    } while (portSearch == PortSearch::Once && !outcome.written());
-    // The download has closed the port; closing the main window ends the program.
-    if (outcome.written()) {
-        closeAfterSuccess();
-    }
-}
-
-DownloadOutcome TDownloadForm::writeHexFile() {
+DownloadOutcome DownloadSession::writeHexFile() {
     return runOperation(
         [this] {
             if (!HexFilePresent) {
@@ -71,10 +41,10 @@ DownloadOutcome TDownloadForm::writeHexFile() {
         DownloadOutcome::Result::Written);
 }
 
-DownloadOutcome TDownloadForm::runOperation(const std::function<bool()>& operation,
-                                            DownloadOutcome::Result success) {
-    const RunningDownload running(downloading_);
-    Edit2->clearReports();
+DownloadOutcome DownloadSession::runOperation(const std::function<bool()>& operation,
+                                              DownloadOutcome::Result success) {
+    const RunningDownload running(running_);
+    emit started();
     failureDetail_.clear();
     progress_ = {};
     search_ =
@@ -84,12 +54,12 @@ DownloadOutcome TDownloadForm::runOperation(const std::function<bool()>& operati
     } catch (const DownloaderError& error) {
         if (progress_.failureDetail.isEmpty())
             progress_.failureDetail = error.message();
-        reportError(error.message()); // shown as the application's errors are
+        emit errorRaised(error.message()); // shown as the application's errors are
         return outcomeOf(false, success);
     }
 }
 
-DownloadOutcome TDownloadForm::outcomeOf(bool succeeded, DownloadOutcome::Result success) const {
+DownloadOutcome DownloadSession::outcomeOf(bool succeeded, DownloadOutcome::Result success) const {
     using Result = DownloadOutcome::Result;
     Result result = Result::FailedAfterContact;
     if (succeeded)
@@ -107,15 +77,15 @@ DownloadOutcome TDownloadForm::outcomeOf(bool succeeded, DownloadOutcome::Result
     return {result, progress_.failure, progress_.failureDetail, progress_.check};
 }
 
-void TDownloadForm::enterPhase(DownloadPhase phase) {
+void DownloadSession::enterPhase(DownloadPhase phase) {
     emit phaseChanged(phase);
 }
 
-void TDownloadForm::announceProgress(int wordsDone, int wordsTotal) {
-    emit progressed(wordsDone, wordsTotal, DownloadGauge->percentDone());
+void DownloadSession::announceProgress(int wordsDone, int wordsTotal) {
+    emit progressed(wordsDone, wordsTotal, gauge_.percentDone());
 }
 
-bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {
+bool DownloadSession::START_DOWNLOADING(const QString& hexFileName) {
     DownloadOk = true;
     HexFileReader hexFile(hexFileName); // closes the file on every way out of the download
     try {
@@ -129,7 +99,7 @@ bool TDownloadForm::START_DOWNLOADING(const QString& hexFileName) {
     }
 }
 
-bool TDownloadForm::runDownload(HexFileReader& hexFile) {
+bool DownloadSession::runDownload(HexFileReader& hexFile) {
     // A damaged file is refused before the target is touched, so that it is never left erased.
     // The file is read twice: here to check it and count its lines, then to send the records.
     const HexFileCheck check = checkHexFileFirst(hexFile, Message::DownloadFailed);
@@ -141,7 +111,7 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
         return false;
     }
 
-    DownloadGauge->setMaximum(check.lineCount);
+    setGaugeMaximum(check.lineCount);
     hexFile.open();
     enterPhase(DownloadPhase::Writing);
     if (!sendRecords(hexFile, check.wordCount)) {
@@ -159,7 +129,7 @@ bool TDownloadForm::runDownload(HexFileReader& hexFile) {
     return endDownload(synchronised);
 }
 
-HexFileCheck TDownloadForm::checkHexFileFirst(HexFileReader& hexFile, const QString& failure) {
+HexFileCheck DownloadSession::checkHexFileFirst(HexFileReader& hexFile, const QString& failure) {
     const HexFileCheck check = checkHexFile(hexFile);
     if (!check.fault.isEmpty()) {
         DO_ERROR(check.fault, check.detail);
@@ -168,17 +138,17 @@ HexFileCheck TDownloadForm::checkHexFileFirst(HexFileReader& hexFile, const QStr
     return check;
 }
 
-QString TDownloadForm::meetBootloader() {
+QString DownloadSession::meetBootloader() {
     std::unique_ptr<CradleSearch> search; // while the download looks for the cradle
     if (!openPortForDownload(search)) {
         return {};
     }
     progress_.portOpened = true;
-    DownloadGauge->setBarColor(GaugeColor::Lime);
-    DownloadGauge->setProgress(0);
+    setGaugeBar(GaugeBar::Lime);
+    setGaugeProgress(0);
     enterPhase(DownloadPhase::WaitingForReset);
     DISPLAY_MESSAGE(Message::PressReset);
-    WriteButton->setEnabled(false);
+    emit writeAllowed(false);
     // A Close request is kept (see WAIT_FOR_ACK): Close has already closed the window.
     CancelRequested = false;
     if (search && !findCradle(*search)) {
@@ -192,7 +162,7 @@ QString TDownloadForm::meetBootloader() {
 }
 
 // Erases program memory and identifies the bootloader again.
-bool TDownloadForm::eraseProgramMemoryAndIdentify() {
+bool DownloadSession::eraseProgramMemoryAndIdentify() {
     switch (eraseProgramMemory()) {
     case EraseEnd::Erased:
         return !GET_FIRMWARE_VERSION().isEmpty() && !READ_VECTOR_ADDRESS().isEmpty();
@@ -207,7 +177,7 @@ bool TDownloadForm::eraseProgramMemoryAndIdentify() {
 
 // Sends the records up to the end-of-file record; false when a record failed or the user asked
 // to stop. Every line has passed the check, and the reader refuses a file that has changed since.
-bool TDownloadForm::sendRecords(HexFileReader& hexFile, int wordsTotal) {
+bool DownloadSession::sendRecords(HexFileReader& hexFile, int wordsTotal) {
     int linesRead = 0;
     int wordsDone = 0;
     announceProgress(wordsDone, wordsTotal);
@@ -217,8 +187,8 @@ bool TDownloadForm::sendRecords(HexFileReader& hexFile, int wordsTotal) {
             return false;
         }
         const QByteArray line = hexFile.readLine();
-        DownloadGauge->setBarColor(GaugeColor::Lime);
-        DownloadGauge->setProgress(++linesRead);
+        setGaugeBar(GaugeBar::Lime);
+        setGaugeProgress(++linesRead);
         const QByteArray recordType = HexRecord::recordType(line);
         if (recordType == "01") {
             announceProgress(wordsDone, wordsTotal);
@@ -237,7 +207,7 @@ bool TDownloadForm::sendRecords(HexFileReader& hexFile, int wordsTotal) {
 
 // Checks that the erase marker is still in place after the records, then replaces it with the
 // completion marker. False when the download ends here (the failure is reported).
-bool TDownloadForm::writeCompletionMarker() {
+bool DownloadSession::writeCompletionMarker() {
     const QString word = READ_VECTOR_ADDRESS();
     if (word.isEmpty()) {
         return false;
@@ -251,7 +221,7 @@ bool TDownloadForm::writeCompletionMarker() {
 
 // Identifies the bootloader once more, checks the completion marker and starts the new
 // program. False when the download ends here (the failure is reported).
-bool TDownloadForm::startNewProgram() {
+bool DownloadSession::startNewProgram() {
     if (GET_FIRMWARE_VERSION().isEmpty()) {
         return false;
     }
@@ -264,13 +234,13 @@ bool TDownloadForm::startNewProgram() {
         return false;
     }
     SEND_HEX(Command::go());
-    DownloadGauge->setBarColor(GaugeColor::Lime);
+    setGaugeBar(GaugeBar::Lime);
     // The whole bar, however many lines the file had.
-    DownloadGauge->setMaximum(100);
-    DownloadGauge->setProgress(100);
+    setGaugeMaximum(100);
+    setGaugeProgress(100);
     DISPLAY_MESSAGE(Message::WrittenSuccessfully);
     enterPhase(DownloadPhase::Done);
-    WriteButton->setEnabled(true);
+    emit writeAllowed(true);
     DownloadOk = true;
     return true;
 }
@@ -278,7 +248,7 @@ bool TDownloadForm::startNewProgram() {
 // The download's outcome once its steps have run: a cancel noticed by now, or a failed step,
 // is reported here (a failure with its own text for a check or a read of the board); otherwise
 // the download succeeded.
-bool TDownloadForm::endDownload(bool good, const QString& failure) {
+bool DownloadSession::endDownload(bool good, const QString& failure) {
     if (cancelled()) {
         DO_ERROR(Message::DownloadCancelled);
         return false;

@@ -41,7 +41,7 @@ QString droppedFile(const QMimeData& data) {
 // Write pressed without a file to write: the user picks one. False when none was chosen.
 bool TDownloadForm::askForHexFile() {
     const QString folder =
-        HexFileName.isEmpty() ? QString() : QFileInfo(HexFileName).absolutePath();
+        session_.HexFileName.isEmpty() ? QString() : QFileInfo(session_.HexFileName).absolutePath();
     const QString chosen = chooseHexFile(this, folder);
     if (chosen.isEmpty())
         return false;
@@ -50,7 +50,7 @@ bool TDownloadForm::askForHexFile() {
 }
 
 bool TDownloadForm::acceptsDrop(const QMimeData& data) const {
-    return !downloading_ && !droppedFile(data).isEmpty();
+    return !session_.running() && !droppedFile(data).isEmpty();
 }
 
 // Runs once the drop has been delivered, so that the drag's source is not kept waiting for the

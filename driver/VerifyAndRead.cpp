@@ -3,6 +3,7 @@
 // download.
 #include "device/Markers.h"
 #include "device/TargetIdentity.h"
+#include "driver/DownloadSession.h"
 #include "driver/HexFileCheck.h"
 #include "driver/HexFileReader.h"
 #include "driver/Messages.h"
@@ -13,13 +14,10 @@
 #include "link/Commands.h"
 #include "link/HexText.h"
 #include "ui/Messages.h"
-#include "ui/ProgressGauge.h"
-#include "ui/TDownloadForm.h"
 
-#include <QPushButton>
 #include <QSaveFile>
 
-DownloadOutcome TDownloadForm::verifyHexFile() {
+DownloadOutcome DownloadSession::verifyHexFile() {
     return runOperation(
         [this] {
             DISPLAY_MESSAGE(QString());
@@ -29,7 +27,7 @@ DownloadOutcome TDownloadForm::verifyHexFile() {
         DownloadOutcome::Result::Matched);
 }
 
-DownloadOutcome TDownloadForm::readIntoHexFile(const QString& path, int eepromBytes) {
+DownloadOutcome DownloadSession::readIntoHexFile(const QString& path, int eepromBytes) {
     return runOperation(
         [&] {
             DISPLAY_MESSAGE(QString());
@@ -46,7 +44,7 @@ DownloadOutcome TDownloadForm::readIntoHexFile(const QString& path, int eepromBy
         DownloadOutcome::Result::Read);
 }
 
-bool TDownloadForm::checkBoard(HexFileReader& hexFile) {
+bool DownloadSession::checkBoard(HexFileReader& hexFile) {
     if (!checkHexFileFirst(hexFile, Message::VerifyFailed).fault.isEmpty())
         return false;
     WrittenImage image;
@@ -88,7 +86,7 @@ bool TDownloadForm::checkBoard(HexFileReader& hexFile) {
     return finishBoardRead(bootVectorWord, Message::HoldsHexFile);
 }
 
-bool TDownloadForm::readBoard(QSaveFile& file, int eepromBytes) {
+bool DownloadSession::readBoard(QSaveFile& file, int eepromBytes) {
     const QString bootVectorWord = meetBootloader();
     if (bootVectorWord.isEmpty())
         return false;
@@ -116,13 +114,13 @@ bool TDownloadForm::readBoard(QSaveFile& file, int eepromBytes) {
 
 // A check or a read that has come through: the board's program is started when the boot-vector
 // word shows a finished download.
-bool TDownloadForm::finishBoardRead(const QString& bootVectorWord, const QString& report) {
+bool DownloadSession::finishBoardRead(const QString& bootVectorWord, const QString& report) {
     if (bootVectorWord == hexWord(CompletionMarker))
         SEND_HEX(Command::go());
-    DownloadGauge->setBarColor(GaugeColor::Lime);
-    DownloadGauge->setProgress(DownloadGauge->maximum());
+    setGaugeBar(GaugeBar::Lime);
+    setGaugeProgress(gauge_.maximum());
     DISPLAY_MESSAGE(report);
-    WriteButton->setEnabled(true);
+    emit writeAllowed(true);
     CloseCom();
     return true;
 }

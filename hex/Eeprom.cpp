@@ -1,14 +1,14 @@
+#include "driver/DownloadSession.h"
 #include "hex/HexRecord.h"
 #include "hex/ReadBackCheck.h"
 #include "link/Commands.h"
-#include "ui/TDownloadForm.h"
 
 #include <QVarLengthArray>
 
 // Writes one record's items into data EEPROM, setting the address before every item, then reads
 // every item back and compares it with the item written.
-bool TDownloadForm::PROGRAM_EEPROM(const QByteArray& line, quint16 wordAddress,
-                                   quint8 lastWordIndex) {
+bool DownloadSession::PROGRAM_EEPROM(const QByteArray& line, quint16 wordAddress,
+                                     quint8 lastWordIndex) {
     const auto addressCommand = [&](int i) { return Command::address(quint16(wordAddress + i)); };
     QVarLengthArray<quint16, 256> written;
     bool lastAcknowledged = true;

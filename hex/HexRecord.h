@@ -58,6 +58,3 @@ quint16 dataWord(QByteArrayView line, int index);
 QByteArray line(quint8 type, quint16 byteAddress, QByteArrayView data);
 
 } // namespace HexRecord
-
-// Position of the next word within the current block of four program-memory words (1 to 4).
-extern quint8 BlockWordCounter;

@@ -1,25 +1,21 @@
 #include "device/Markers.h"
+#include "driver/DownloadSession.h"
 #include "hex/HexRecord.h"
 #include "hex/ReadBackCheck.h"
 #include "hex/Routing.h"
 #include "link/Commands.h"
 #include "link/Messages.h"
-#include "ui/TDownloadForm.h"
 
 #include <QVarLengthArray>
 
-quint8 BlockWordCounter = 1;
-
-namespace {
-void stepBlockWordCounter() {
+void DownloadSession::stepBlockWordCounter() {
     BlockWordCounter = BlockWordCounter == 4 ? 1 : BlockWordCounter + 1;
 }
-} // namespace
 
 // Writes one record's words into program memory in whole blocks of four (the last completed with
 // fill words), then reads every word back and compares it with the word written.
-bool TDownloadForm::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddress,
-                                        quint8 lastWordIndex) {
+bool DownloadSession::PROGRAM_MAIN_MEMORY(const QByteArray& line, quint16 wordAddress,
+                                          quint8 lastWordIndex) {
     const QString addressCommand = Command::address(wordAddress);
     if (!sendAcknowledged(addressCommand)) {
         return false;

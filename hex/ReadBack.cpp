@@ -1,10 +1,9 @@
+#include "driver/DownloadSession.h"
 #include "hex/Messages.h"
 #include "hex/Routing.h"
 #include "link/Commands.h"
 #include "link/HexText.h"
 #include "link/Messages.h"
-#include "ui/ProgressGauge.h"
-#include "ui/TDownloadForm.h"
 
 #include <QElapsedTimer>
 
@@ -19,11 +18,11 @@ constexpr qint64 PumpIntervalMs = 5;
 // Reads words as the writers read theirs back: one address command for a run of program words,
 // since the bootloader steps its address after every "r1", and one before every EEPROM item. The
 // gauge counts the words.
-bool TDownloadForm::readWords(const QList<quint16>& addresses,
-                              const std::function<void(quint16 address, quint16 word)>& take) {
+bool DownloadSession::readWords(const QList<quint16>& addresses,
+                                const std::function<void(quint16 address, quint16 word)>& take) {
     const int total = int(addresses.size());
-    DownloadGauge->setMaximum(total);
-    DownloadGauge->setProgress(0);
+    setGaugeMaximum(total);
+    setGaugeProgress(0);
     announceProgress(0, total);
     std::optional<quint16> next; // the address the bootloader reads next, when known
     QElapsedTimer sincePump;
@@ -42,9 +41,9 @@ bool TDownloadForm::readWords(const QList<quint16>& addresses,
         }
         take(address, quint16(hexValueOrZero(reply)));
         next = isEepromWord(address) ? std::nullopt : std::optional<quint16>(address + 1);
-        const int percent = DownloadGauge->percentDone();
-        DownloadGauge->setProgress(done + 1);
-        if (DownloadGauge->percentDone() != percent)
+        const int percent = gauge_.percentDone();
+        setGaugeProgress(done + 1);
+        if (gauge_.percentDone() != percent)
             announceProgress(done + 1, total);
         if (sincePump.hasExpired(PumpIntervalMs)) {
             pump();

@@ -1,7 +1,7 @@
 #include "hex/Routing.h"
 
+#include "driver/DownloadSession.h"
 #include "hex/HexRecord.h"
-#include "ui/TDownloadForm.h"
 
 namespace {
 // Records that start on the ID words 2000-2002 or the configuration word 2007 are not written.
@@ -30,7 +30,7 @@ bool isEepromWord(quint16 wordAddress) {
 // Sends one data record to program memory or data EEPROM, by its start word address. Records
 // of other types (extended and start addresses) and records without a whole word carry nothing
 // to write and are passed over.
-bool TDownloadForm::SEND_DATA_TO_MICRO(const QByteArray& recordType, const QByteArray& line) {
+bool DownloadSession::SEND_DATA_TO_MICRO(const QByteArray& recordType, const QByteArray& line) {
     const RecordRoute route = recordType == "00" ? routeOf(line) : RecordRoute{};
     const quint8 lastWordIndex = quint8(route.wordCount - 1);
     switch (route.memory) {

@@ -1,19 +1,19 @@
-// The window's search for the programming cradle: every port present is asked at once, and the
+// The search for the programming cradle: every port present is asked at once, and the
 // download goes on on the port whose bootloader answers.
+#include "driver/DownloadSession.h"
 #include "driver/Messages.h"
 #include "link/CradleSearch.h"
 #include "link/Messages.h"
 #include "ui/Messages.h"
-#include "ui/TDownloadForm.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
 
-bool TDownloadForm::openPortForDownload(std::unique_ptr<CradleSearch>& search) {
+bool DownloadSession::openPortForDownload(std::unique_ptr<CradleSearch>& search) {
     if (search_ == PortSearch::Off) {
         if (!OpenCom(PortName))
             return false;
-        Edit2->setNote(Message::askingPort(PortName));
+        emit portNoted(Message::askingPort(PortName));
         return true;
     }
     pump();
@@ -28,23 +28,22 @@ bool TDownloadForm::openPortForDownload(std::unique_ptr<CradleSearch>& search) {
     QStringList note{Message::askingPorts(search->askedPorts())};
     for (const QString& port : search->busyPorts())
         note.append(Message::busyPort(port));
-    Edit2->setNote(note.join(QLatin1Char('\n')));
+    emit portNoted(note.join(QLatin1Char('\n')));
     return true;
 }
 
 // Asks every port until one's bootloader answers and is accepted, as the handshake asks one
 // port: a cancel, a close or a port choice ends it, and a stop asked for from outside.
-bool TDownloadForm::findCradle(CradleSearch& search) {
+bool DownloadSession::findCradle(CradleSearch& search) {
     CancelRequested = false;
     while (!stopping()) {
         if (search.pass([this] { pump(); })) {
             search.handOver(PortHandle);
             const DetectedPort& port = search.found();
-            if (search_ == PortSearch::Once) // the window's search: the port is kept
-                keepPort(port.name);
-            else
-                PortName = port.name;
-            Edit2->setNote(Message::cradleFoundOn(port.name, port.description));
+            PortName = port.name;
+            if (search_ == PortSearch::Once && keepFoundPort) // the window's search: kept
+                keepFoundPort(port.name);
+            emit portNoted(Message::cradleFoundOn(port.name, port.description));
             emit cradleFound(port.name, port.description);
             return true;
         }

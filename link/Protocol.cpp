@@ -3,11 +3,11 @@
 // message queue, so the buttons, the Port menu and the two window timers keep working.
 #include "link/Protocol.h"
 
+#include "driver/DownloadSession.h"
 #include "link/Commands.h"
 #include "link/HexText.h"
 #include "link/Messages.h"
 #include "ui/Messages.h"
-#include "ui/TDownloadForm.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -34,19 +34,19 @@ QByteArray commandLine(const QString& command) {
     return line;
 }
 
-void TDownloadForm::SEND_HEX(const QString& command) {
+void DownloadSession::SEND_HEX(const QString& command) {
     PortHandle.write(commandLine(command));
 }
 
-QString TDownloadForm::GET_REPLY() {
+QString DownloadSession::GET_REPLY() {
     return replyText(PortHandle.read(IdentifyReplyLength));
 }
 
-QString TDownloadForm::GET_WORD_REPLY() {
+QString DownloadSession::GET_WORD_REPLY() {
     return replyText(PortHandle.read(kWordReplyLength));
 }
 
-bool TDownloadForm::RECEIVE_ACK() {
+bool DownloadSession::RECEIVE_ACK() {
     Timeout_Timer->start(AckTimeoutMs);
     bool acknowledged = false;
     while (Timeout_Timer->isActive() && !stopping()) {
@@ -67,12 +67,12 @@ bool TDownloadForm::RECEIVE_ACK() {
     return acknowledged;
 }
 
-bool TDownloadForm::sendAcknowledged(const QString& command) {
+bool DownloadSession::sendAcknowledged(const QString& command) {
     SEND_HEX(command);
     return RECEIVE_ACK();
 }
 
-bool TDownloadForm::WAIT_FOR_ACK() {
+bool DownloadSession::WAIT_FOR_ACK() {
     // An earlier Cancel is forgotten, but never a Close: it has closed the port and the window,
     // so nothing would be left to end this wait. Nor is a stop asked for from outside.
     CancelRequested = false;
@@ -98,7 +98,7 @@ bool TDownloadForm::WAIT_FOR_ACK() {
     return true;
 }
 
-void TDownloadForm::DELAYMS(int milliseconds) {
+void DownloadSession::DELAYMS(int milliseconds) {
     if (milliseconds <= 0)
         return;
     Timer1->start(milliseconds);
@@ -108,10 +108,10 @@ void TDownloadForm::DELAYMS(int milliseconds) {
     }
 }
 
-void TDownloadForm::Timer1Timer(QObject*) {
+void DownloadSession::Timer1Timer(QObject*) {
     Timer1->stop();
 }
 
-void TDownloadForm::Timeout_TimerTimer(QObject*) {
+void DownloadSession::Timeout_TimerTimer(QObject*) {
     Timeout_Timer->stop();
 }

@@ -1,12 +1,12 @@
 // The window's serial-port operations: opening, configuring and closing the port, and moving
 // single bytes over it.
+#include "driver/DownloadSession.h"
 #include "driver/Messages.h"
 #include "link/Messages.h"
-#include "ui/TDownloadForm.h"
 
 // A network port may take a while to connect: the window stays live meanwhile, and a Cancel,
 // a Close or a port choice abandons the connection.
-bool TDownloadForm::OpenCom(const QString& portName) {
+bool DownloadSession::OpenCom(const QString& portName) {
     pump();
     const CradlePort::OpenResult result = PortHandle.open(portName, [this] {
         pump();
@@ -22,16 +22,16 @@ bool TDownloadForm::OpenCom(const QString& portName) {
     return false;
 }
 
-bool TDownloadForm::CloseCom() {
+bool DownloadSession::CloseCom() {
     return PortHandle.close();
 }
 
-int TDownloadForm::WRITE_BYTE(char byte) {
+int DownloadSession::WRITE_BYTE(char byte) {
     return int(PortHandle.write(QByteArray(1, byte)));
 }
 
 // A received NUL looks the same as no byte at all; the protocol never sends one.
-char TDownloadForm::READ_BYTE() {
+char DownloadSession::READ_BYTE() {
     const QByteArray bytes = PortHandle.read(1);
     return bytes.isEmpty() ? '\0' : bytes.front();
 }

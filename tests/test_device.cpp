@@ -50,9 +50,7 @@ private slots:
 private:
     // Opens the line, synchronises and identifies; returns the identification's result.
     static QString identify(DownloadRig& rig) {
-        rig.createWindowWithoutArgument();
-        rig.form().Edit2->clear(); // a status line left empty shows that nothing was reported
-        return rig.connect() ? rig.form().GET_FIRMWARE_VERSION() : QStringLiteral("no link");
+        return rig.connect() ? rig.session().GET_FIRMWARE_VERSION() : QStringLiteral("no link");
     }
 };
 
@@ -92,10 +90,10 @@ void DeviceTest::identifiesTheBootloader() {
     QFETCH(QString, status);
     DownloadRig rig(targetWith(version.toStdString(), bootVector.toStdString()));
     QCOMPARE(identify(rig), result);
-    QCOMPARE(FirmwareVersion, version);
-    QCOMPARE(BootVectorAddress, bootVector);
+    QCOMPARE(rig.session().FirmwareVersion, version);
+    QCOMPARE(rig.session().BootVectorAddress, bootVector);
     QCOMPARE(rig.status(), status);
-    QCOMPARE(rig.form().PortHandle.isOpen(), result == "11");
+    QCOMPARE(rig.session().PortHandle.isOpen(), result == "11");
 }
 
 namespace {
@@ -112,12 +110,11 @@ struct ScriptedTarget {
               }
               return unit == "r1\n" ? word : QByteArray("\n");
           }) {
-        form.Edit2->clear();
-        opened = form.OpenCom(pty.slavePath()) && form.WAIT_FOR_ACK();
+        opened = session.OpenCom(pty.slavePath()) && session.WAIT_FOR_ACK();
     }
     PtyPair pty;
     ScriptedPeer peer;
-    TDownloadForm form;
+    DownloadSession session;
     bool opened = false;
 };
 } // namespace
@@ -146,11 +143,11 @@ void DeviceTest::refusesShortIdentificationReplies() {
     QFETCH(QString, status);
     ScriptedTarget target(reply, "19FF\n");
     QVERIFY(target.opened);
-    QCOMPARE(target.form.GET_FIRMWARE_VERSION(), QString());
-    QCOMPARE(FirmwareVersion, version);
-    QCOMPARE(BootVectorAddress, bootVector);
-    QCOMPARE(target.form.Edit2->text(), status);
-    QVERIFY(!target.form.PortHandle.isOpen());
+    QCOMPARE(target.session.GET_FIRMWARE_VERSION(), QString());
+    QCOMPARE(target.session.FirmwareVersion, version);
+    QCOMPARE(target.session.BootVectorAddress, bootVector);
+    QCOMPARE(target.session.status(), status);
+    QVERIFY(!target.session.PortHandle.isOpen());
 }
 
 void DeviceTest::markersAreComparedExactly_data() {
@@ -171,21 +168,21 @@ void DeviceTest::markersAreComparedExactly() {
     {
         ScriptedTarget target("11003C\n", word);
         QVERIFY(target.opened);
-        QCOMPARE(target.form.GET_FIRMWARE_VERSION(), QStringLiteral("11"));
-        QCOMPARE(target.form.ERASE_PICMICRO(), erased);
-        QCOMPARE(target.form.Edit2->text(), erased ? Message::Erasing : Message::EraseFailed);
+        QCOMPARE(target.session.GET_FIRMWARE_VERSION(), QStringLiteral("11"));
+        QCOMPARE(target.session.ERASE_PICMICRO(), erased);
+        QCOMPARE(target.session.status(), erased ? Message::Erasing : Message::EraseFailed);
     }
     ScriptedTarget target("11003C\n", word);
     QVERIFY(target.opened);
-    QCOMPARE(target.form.GET_FIRMWARE_VERSION(), QStringLiteral("11"));
-    QCOMPARE(target.form.FINISH_BOOTLOAD(), completed);
-    QCOMPARE(target.form.Edit2->text(), completed ? QString() : Message::DownloadFailed);
+    QCOMPARE(target.session.GET_FIRMWARE_VERSION(), QStringLiteral("11"));
+    QCOMPARE(target.session.FINISH_BOOTLOAD(), completed);
+    QCOMPARE(target.session.status(), completed ? QString() : Message::DownloadFailed);
 }
 
 void DeviceTest::readsTheBootVectorWordAsReceived() {
     DownloadRig rig(targetWith("11", "1f00"));
     QCOMPARE(identify(rig), QStringLiteral("11"));
-    const QString word = rig.form().READ_VECTOR_ADDRESS();
+    const QString word = rig.session().READ_VECTOR_ADDRESS();
     QCOMPARE(word, QString::asprintf("%04X", rig.target().programWord(0x1F00)));
     QCOMPARE(rig.commands(), (QStringList{"rFFFF", "a1f00", "r1"}));
 }
@@ -206,12 +203,13 @@ void DeviceTest::erasesRowsBelowTheBootVector() {
     QFETCH(QString, bootVector);
     QFETCH(int, rows);
     DownloadRig rig(targetWith("11", bootVector.toStdString()));
+    rig.createWindowWithoutArgument(); // the window shows the erase
     QCOMPARE(identify(rig), QStringLiteral("11"));
     TDownloadForm& form = rig.form();
     bool blueWhileErasing = false;
     rig.when([&] { return form.DownloadGauge->progress() > 0; },
              [&] { blueWhileErasing = form.DownloadGauge->barColor() == GaugeColor::Blue; });
-    QVERIFY(form.ERASE_PICMICRO());
+    QVERIFY(form.session().ERASE_PICMICRO());
 
     QStringList expected{"rFFFF"};
     for (int row = 0; row < rows; ++row) {
@@ -246,10 +244,10 @@ void DeviceTest::refusesABootVectorWithoutRows() {
     QFETCH(QString, bootVector);
     DownloadRig rig(targetWith("11", bootVector.toStdString()));
     QCOMPARE(identify(rig), QStringLiteral("11"));
-    QVERIFY(!rig.form().ERASE_PICMICRO());
+    QVERIFY(!rig.session().ERASE_PICMICRO());
     QCOMPARE(rig.status(), Message::EraseFailed);
     QCOMPARE(rig.commands(), QStringList{"rFFFF"});
-    QVERIFY(!rig.form().PortHandle.isOpen());
+    QVERIFY(!rig.session().PortHandle.isOpen());
 }
 
 void DeviceTest::eraseFailsWhenTheMarkerDoesNotReadBack() {
@@ -257,31 +255,32 @@ void DeviceTest::eraseFailsWhenTheMarkerDoesNotReadBack() {
     options.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x1F00, 0x3FFF};
     DownloadRig rig(options);
     QCOMPARE(identify(rig), QStringLiteral("11"));
-    QVERIFY(!rig.form().ERASE_PICMICRO());
+    QVERIFY(!rig.session().ERASE_PICMICRO());
     QCOMPARE(rig.status(), Message::EraseFailed);
     QCOMPARE(rig.report().syncBytes, 1); // no closing synchronisation after the failure
 }
 
 void DeviceTest::portChoiceEndsTheEraseAtTheCurrentRow() {
     DownloadRig rig;
+    rig.createWindowWithoutArgument(); // the port choice is the window's
     QCOMPARE(identify(rig), QStringLiteral("11"));
     TDownloadForm& form = rig.form();
     rig.when([&] { return form.DownloadGauge->progress() >= 10 * 32; },
              [&] { form.COM2Item->trigger(); });
-    QVERIFY(!form.ERASE_PICMICRO());
+    QVERIFY(!form.session().ERASE_PICMICRO());
     const int erased = int(rig.commands().count("e"));
     QVERIFY2(erased >= 10 && erased < 248, qPrintable(QString::number(erased)));
     QCOMPARE(rig.commands().count("w19FF"), 0);
     QCOMPARE(rig.status(), Message::Erasing);
     QCOMPARE(form.DownloadGauge->barColor(), GaugeColor::Blue);
     QVERIFY(form.CancelButton->isEnabled() && form.CloseButton->isEnabled());
-    QVERIFY(form.PortHandle.isOpen());
+    QVERIFY(form.session().PortHandle.isOpen());
 }
 
 void DeviceTest::writesTheCompletionMarker() {
     DownloadRig rig;
     QCOMPARE(identify(rig), QStringLiteral("11"));
-    QVERIFY(rig.form().FINISH_BOOTLOAD());
+    QVERIFY(rig.session().FINISH_BOOTLOAD());
     QCOMPARE(rig.commands(),
              (QStringList{"rFFFF", "a1F00", "w19CC", "w3FFF", "w3FFF", "w3FFF", "a1F00", "r1"}));
     QCOMPARE(rig.target().programWord(0x1F00), CompletionMarker);
@@ -293,7 +292,7 @@ void DeviceTest::completionFailsWhenTheMarkerDoesNotReadBack() {
     options.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x1F00, EraseMarker};
     DownloadRig rig(options);
     QCOMPARE(identify(rig), QStringLiteral("11"));
-    QVERIFY(!rig.form().FINISH_BOOTLOAD());
+    QVERIFY(!rig.session().FINISH_BOOTLOAD());
     QCOMPARE(rig.status(), Message::DownloadFailed);
 }
 
@@ -304,7 +303,7 @@ void DeviceTest::completionSendsTheWholeBlockAfterALostAcknowledgement() {
     QCOMPARE(identify(rig), QStringLiteral("11"));
     QElapsedTimer elapsed;
     elapsed.start();
-    QVERIFY(!rig.form().FINISH_BOOTLOAD());
+    QVERIFY(!rig.session().FINISH_BOOTLOAD());
     // Three fill words and the read-back address each waited out a time-out on the closed line.
     QVERIFY2(elapsed.elapsed() >= 4 * (AckTimeoutMs - 50),
              qPrintable(QString::number(elapsed.elapsed())));

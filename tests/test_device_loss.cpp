@@ -28,7 +28,7 @@ constexpr double MaxCpuShare = 0.25;
 void verifyWriteStartsAgain(DownloadRig& rig) {
     TDownloadForm& form = rig.form();
     zeltra::sim::PtyTarget newCradle(DownloadRig::quickTarget());
-    form.PortName = QString::fromStdString(newCradle.devicePath());
+    form.session().PortName = QString::fromStdString(newCradle.devicePath());
     QTest::mouseClick(form.WriteButton, Qt::LeftButton);
     QCOMPARE(rig.status(), Message::WrittenSuccessfully);
     QVERIFY(newCradle.report().goReceived);
@@ -63,7 +63,8 @@ void DeviceLossTest::waitsForResetOnADeadLineUntilCancelled() {
     rig.when([&] { return dead.running() && dead.elapsedMs() >= 3000; },
              [&] {
                  dead.stop();
-                 waitedOn = rig.status() == Message::PressReset && form.PortHandle.isOpen();
+                 waitedOn =
+                     rig.status() == Message::PressReset && form.session().PortHandle.isOpen();
                  QTest::mouseClick(form.CancelButton, Qt::LeftButton);
              });
     rig.showAndDownload();

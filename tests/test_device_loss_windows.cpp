@@ -44,13 +44,14 @@ void DeviceLossWindowsTest::endsTheDownloadWithLostContact() {
     QElapsedTimer clock;
     clock.start();
     QHash<QString, qint64> shownAt; // when each status text first showed
-    connect(&form, &TDownloadForm::reported, this, [&](const QString& text) {
+    connect(&form.session(), &DownloadSession::reported, this, [&](const QString& text) {
         if (!shownAt.contains(text))
             shownAt.insert(text, clock.elapsed());
     });
     qint64 goneSeenAt = -1; // a pass of the message pump with the device gone
     atFirstPumpWhere(
-        &form, [&] { return form.PortHandle.isGone(); }, [&] { goneSeenAt = clock.elapsed(); });
+        &form, [&] { return form.session().PortHandle.isGone(); },
+        [&] { goneSeenAt = clock.elapsed(); });
 
     form.show();
     form.activateWindow();
@@ -65,17 +66,17 @@ void DeviceLossWindowsTest::endsTheDownloadWithLostContact() {
     const qint64 erasingToLost =
         shownAt.value(Message::LostContact) - shownAt.value(Message::Erasing);
     qInfo("device gone %lld ms after \"Erasing\" (%s), \"Lost contact\" after %lld ms",
-          goneSeenAt - shownAt.value(Message::Erasing), qPrintable(form.PortHandle.errorString()),
-          erasingToLost);
+          goneSeenAt - shownAt.value(Message::Erasing),
+          qPrintable(form.session().PortHandle.errorString()), erasingToLost);
     QVERIFY2(erasingToLost < 2000, qPrintable(QString::number(erasingToLost)));
     QCOMPARE(form.Edit2->toolTip().split('\n'),
-             (QStringList{Message::askingPort(form.PortName), Message::LostContact,
+             (QStringList{Message::askingPort(form.session().PortName), Message::LostContact,
                           QStringLiteral("    ") + Message::DeviceWentAway}));
     QCOMPARE(reportedErrors, QStringList());
 
     // Usable again: the port let go of, the buttons enabled, and Close closes the window.
-    QVERIFY(!form.PortHandle.isOpen());
-    QVERIFY(!form.DownloadOk);
+    QVERIFY(!form.session().PortHandle.isOpen());
+    QVERIFY(!form.session().DownloadOk);
     QVERIFY(form.WriteButton->isEnabled());
     QVERIFY(form.CloseButton->isEnabled());
     QTest::mouseClick(form.CloseButton, Qt::LeftButton);

@@ -45,8 +45,8 @@ void verifyErasedFrom(DownloadRig& rig, int from) {
 void verifySucceeded(DownloadRig& rig) {
     QCOMPARE(rig.status(), Message::WrittenSuccessfully);
     QVERIFY(rig.report().goReceived);
-    QVERIFY(rig.form().DownloadOk);
-    QVERIFY(!rig.form().PortHandle.isOpen());
+    QVERIFY(rig.form().session().DownloadOk);
+    QVERIFY(!rig.form().session().PortHandle.isOpen());
     QCOMPARE(rig.form().DownloadGauge->percentDone(), 100);
     QCOMPARE(rig.form().DownloadGauge->barColor(), GaugeColor::Lime);
     QCOMPARE(rig.report().violations, std::vector<std::string>{});
@@ -219,7 +219,7 @@ void DownloadTest::failsWhenVerificationFails() {
     rig.createWindow(HexFiles::image(40));
     rig.showAndDownload();
     rig.verifyFailedAndUsable(Message::DownloadFailed);
-    QCOMPARE(rig.tipLines(), (QStringList{Message::askingPort(rig.form().PortName),
+    QCOMPARE(rig.tipLines(), (QStringList{Message::askingPort(rig.form().session().PortName),
                                           Message::DownloadFailed, detail}));
     // The failing record is the last one sent: nothing after it.
     QCOMPARE(count(rig.commands(), "a0010"), 2);
@@ -262,8 +262,8 @@ void DownloadTest::stopsOnRequestWhileSending() {
     rig.showAndDownload();
     QCOMPARE(rig.status(), status);
     QVERIFY(!rig.report().goReceived);
-    QVERIFY(!form.DownloadOk);
-    QVERIFY(!form.PortHandle.isOpen());
+    QVERIFY(!form.session().DownloadOk);
+    QVERIFY(!form.session().PortHandle.isOpen());
     QCOMPARE(form.isVisible(), request != "Close");
     QVERIFY(count(rig.commands(), "r1") < 3 + 200);
     if (request == "COM2") {
@@ -282,7 +282,7 @@ void DownloadTest::portChoiceDuringTheEraseCancels() {
     rig.showAndDownload();
     rig.verifyFailedAndUsable(Message::DownloadCancelled);
     QVERIFY(count(rig.commands(), "e") < 248);
-    QCOMPARE(form.PortName, QStringLiteral("COM3"));
+    QCOMPARE(form.session().PortName, QStringLiteral("COM3"));
 }
 
 // An RFC 2217 server that takes the connection and never acknowledges the line's settings: the
@@ -312,7 +312,7 @@ void DownloadTest::networkPortThatNeverSetsTheLine() {
     rig.showAndDownload();
     QCOMPARE(rig.status(), status.arg(server.url()));
     if (button == QLatin1String("CloseButton"))
-        QVERIFY(!form.isVisible() && !form.PortHandle.isOpen());
+        QVERIFY(!form.isVisible() && !form.session().PortHandle.isOpen());
     else
         rig.verifyFailedAndUsable(rig.status());
 }
@@ -385,9 +385,9 @@ void DownloadTest::takesAFileWhenThereIsNone() {
     }
     QTRY_COMPARE_WITH_TIMEOUT(rig.status(), Message::WrittenSuccessfully, 60000);
     // The reports went when the download started: the tip names the port asked.
-    QCOMPARE(rig.tipLines(), QStringList{Message::askingPort(form.PortName)});
+    QCOMPARE(rig.tipLines(), QStringList{Message::askingPort(form.session().PortName)});
     verifySucceeded(rig);
-    QCOMPARE(form.HexFileName, rig.hexPath());
+    QCOMPARE(form.session().HexFileName, rig.hexPath());
     QCOMPARE(form.windowTitle(), QStringLiteral("program.hex"));
     QCOMPARE(rig.target().programWord(7), HexFiles::imageWord(7));
     verifyErasedFrom(rig, 8);
@@ -428,7 +428,7 @@ void DownloadTest::showsTheSuccessOnTheGauge() {
 void DownloadTest::writeRetriesAfterAFailure() {
     DownloadRig rig;
     failToOpenThePort(rig);
-    rig.form().PortName = QString::fromStdString(rig.target().devicePath());
+    rig.form().session().PortName = QString::fromStdString(rig.target().devicePath());
     QTest::mouseClick(rig.form().WriteButton, Qt::LeftButton);
     verifySucceeded(rig);
 }
@@ -534,18 +534,19 @@ void DownloadTest::outcomeAndEvents() {
     DownloadRig rig(target);
     rig.createWindow(hex);
     TDownloadForm& form = rig.form();
-    form.PortName = port.isEmpty() ? QString::fromStdString(rig.target().devicePath()) : port;
-    form.HexFileName = rig.hexPath();
-    form.HexFilePresent = true;
-    QSignalSpy phaseSpy(&form, &TDownloadForm::phaseChanged);
-    QSignalSpy progressSpy(&form, &TDownloadForm::progressed);
-    QSignalSpy answerSpy(&form, &TDownloadForm::bootloaderAnswered);
-    QObject::connect(&form, &TDownloadForm::bootloaderAnswered, &form, [&] {
+    form.session().PortName =
+        port.isEmpty() ? QString::fromStdString(rig.target().devicePath()) : port;
+    form.session().HexFileName = rig.hexPath();
+    form.session().HexFilePresent = true;
+    QSignalSpy phaseSpy(&form.session(), &DownloadSession::phaseChanged);
+    QSignalSpy progressSpy(&form.session(), &DownloadSession::progressed);
+    QSignalSpy answerSpy(&form.session(), &DownloadSession::bootloaderAnswered);
+    QObject::connect(&form.session(), &DownloadSession::bootloaderAnswered, &form, [&] {
         if (stopAt == "answer")
-            form.requestStop();
+            form.session().requestStop();
     });
     if (stopAt == "start")
-        form.requestStop();
+        form.session().requestStop();
 
     const DownloadOutcome outcome = form.writeHexFile();
     QCOMPARE(outcome.result, result);
@@ -559,7 +560,7 @@ void DownloadTest::outcomeAndEvents() {
         QCOMPARE(phaseSpy.at(i).at(0).value<DownloadPhase>(), order.at(i));
     QCOMPARE(answerSpy.size(), outcome.reachedBoard() ? 1 : 0);
     if (outcome.reachedBoard())
-        QCOMPARE(answerSpy.front().front().toString(), form.PortName);
+        QCOMPARE(answerSpy.front().front().toString(), form.session().PortName);
     if (outcome.written()) { // the last progress: every word of the file, on a full gauge
         const QList<QVariant> last = progressSpy.back();
         QCOMPARE(last.at(0).toInt(), 100 + 16);
@@ -567,5 +568,5 @@ void DownloadTest::outcomeAndEvents() {
         QCOMPARE(last.at(2).toInt(), 100);
     }
     QCOMPARE(rig.report().goReceived, outcome.written());
-    QVERIFY(!form.PortHandle.isOpen());
+    QVERIFY(!form.session().PortHandle.isOpen());
 }

@@ -105,7 +105,7 @@ bool inPhase(DownloadRig& rig, Phase phase) {
     case Phase::Writing:
         return rig.status() == Message::Writing && form.DownloadGauge->progress() >= 2;
     case Phase::FinalPause: // the 25 ms pause after the completion marker
-        return rig.status() == Message::Writing && form.Timer1->isActive();
+        return rig.status() == Message::Writing && form.session().Timer1->isActive();
     case Phase::None:
         break;
     }
@@ -396,7 +396,7 @@ void FaultTest::endsAsSpecified() {
     bool stuck = false;
     QTimer::singleShot(60000, &form, [&] {
         stuck = true;
-        form.CancelRequested = true;
+        form.session().CancelRequested = true;
     });
     rig.showAndDownload();
 
@@ -406,19 +406,19 @@ void FaultTest::endsAsSpecified() {
     } else {
         QCOMPARE(rig.status(), status);
         QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 10000);
-        QVERIFY(!form.PortHandle.isOpen());
+        QVERIFY(!form.session().PortHandle.isOpen());
     }
     if (!flashed.isEmpty()) {
         QVERIFY2(history.texts().contains(flashed), qPrintable(history.texts().join(" | ")));
     }
     QCOMPARE(form.DownloadGauge->barColor() == GaugeColor::Red, red);
     QCOMPARE(rig.report().goReceived, go);
-    QCOMPARE(form.DownloadOk, go);
+    QCOMPARE(form.session().DownloadOk, go);
     if (go) {
         QCOMPARE(rig.report().violations, std::vector<std::string>{});
     }
     if (request == Request::PortChoice) {
-        QCOMPARE(form.PortName, QStringLiteral("COM2"));
+        QCOMPARE(form.session().PortName, QStringLiteral("COM2"));
     }
     verifyImage(rig, image, target, imageBefore);
 }

@@ -204,7 +204,7 @@ private slots:
         QVERIFY(window.activate());
         QVERIFY(openPortMenu(window.form()));
         QTEST(menuItems(window.form()), "menu");
-        QCOMPARE(window.form().PortName, port); // used exactly as it stands
+        QCOMPARE(window.form().session().PortName, port); // used exactly as it stands
     }
 
     void listsThemAgainEveryTimeItOpens() {
@@ -235,10 +235,10 @@ private slots:
         Window window(QStringLiteral("COM2"));
         TDownloadForm& form = window.form();
         QVERIFY(window.activate());
-        form.CancelRequested = false;
+        form.session().CancelRequested = false;
         choose(form, QStringLiteral("/dev/ttyUSB0 (FT232R USB UART, FTDI)"));
-        QVERIFY(form.CancelRequested);
-        QCOMPARE(form.PortName, UsbStable);
+        QVERIFY(form.session().CancelRequested);
+        QCOMPARE(form.session().PortName, UsbStable);
         QCOMPARE(window.savedPort(), UsbStable);
         QCOMPARE(menuItems(form), (QStringList{"COM1", "COM2", "COM3", "-", "/dev/ttyACM0",
                                                "*/dev/ttyUSB0 (FT232R USB UART, FTDI)"} +
@@ -287,7 +287,7 @@ private slots:
         Window window(QStringLiteral("COM2"));
         TDownloadForm& form = window.form();
         QVERIFY(window.activate());
-        form.CancelRequested = false;
+        form.session().CancelRequested = false;
         NetworkPortDialog* dialog = networkPortDialog(form);
         QVERIFY(dialog != nullptr);
         QCOMPARE(dialog->windowTitle(), Message::NetworkPort);
@@ -303,13 +303,13 @@ private slots:
             dialog->reject();
             QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
             QCOMPARE(window.savedPort(), QStringLiteral("COM2"));
-            QVERIFY(!form.CancelRequested);
+            QVERIFY(!form.session().CancelRequested);
             return;
         }
         QTest::mouseClick(dialog->OkButton, Qt::LeftButton);
         QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
-        QVERIFY(form.CancelRequested);
-        QCOMPARE(form.PortName, url);
+        QVERIFY(form.session().CancelRequested);
+        QCOMPARE(form.session().PortName, url);
         QCOMPARE(window.savedPort(), url);
         QVERIFY(openPortMenu(form));
         QCOMPARE(menuItems(form), (QStringList{"COM1", "COM2", "COM3", "-",
@@ -340,7 +340,7 @@ private slots:
         Window window(port);
         TDownloadForm& form = window.form();
         QVERIFY(window.activate());
-        form.CancelRequested = false;
+        form.session().CancelRequested = false;
         NetworkPortDialog* dialog = networkPortDialog(form);
         QVERIFY(dialog != nullptr);
         QTEST(dialog->AddressEdit->text(), "shown");
@@ -357,8 +357,8 @@ private slots:
         else
             form.close();
         QTRY_VERIFY(QApplication::activeModalWidget() == nullptr);
-        QVERIFY(!form.CancelRequested);
-        QCOMPARE(form.PortName, port);
+        QVERIFY(!form.session().CancelRequested);
+        QCOMPARE(form.session().PortName, port);
         QCOMPARE(window.savedPort(), port);
     }
 
@@ -449,7 +449,7 @@ private slots:
         }
         QCOMPARE(rig.report().goReceived, cradle);
         if (search && cradle) {
-            QCOMPARE(rig.form().PortName, target);
+            QCOMPARE(rig.form().session().PortName, target);
             QCOMPARE(SettingsFile(rig.folder() + "/DWNLD.INI")
                          .readString("ZELTRA_IR_DOWNLOAD", "PORT", QString()),
                      target);

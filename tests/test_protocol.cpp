@@ -1,5 +1,6 @@
 // Command framing, replies, acknowledgements, the "*"/"i" handshake and the pause, against a
 // scripted bootloader on a pseudo-terminal pair.
+#include "driver/DownloadSession.h"
 #include "driver/Messages.h"
 #include "link/HexText.h"
 #include "link/Messages.h"
@@ -9,7 +10,6 @@
 #include "support/PumpWatch.h"
 #include "support/ScriptedPeer.h"
 #include "ui/Messages.h"
-#include "ui/TDownloadForm.h"
 
 #include <QLabel>
 #include <QTimer>
@@ -22,29 +22,28 @@
 
 namespace {
 
-// A form whose port is open on the slave of a pair played by a scripted peer.
+// A session whose port is open on the slave of a pair played by a scripted peer.
 struct Rig {
     explicit Rig(ScriptedPeer::Responder responder = {}) : peer(pty, std::move(responder)) {
-        form.Edit2->clear(); // "no message" reads as an empty status line
-        opened = form.OpenCom(pty.slavePath());
-        form.DownloadOk = true;
+        opened = session.OpenCom(pty.slavePath());
+        session.DownloadOk = true;
     }
     PtyPair pty;
     ScriptedPeer peer;
-    TDownloadForm form;
+    DownloadSession session;
     bool opened = false;
 };
 
 // RECEIVE_ACK fails after its 1000 ms (generous upper bound) with "Lost contact", without
 // spinning a core meanwhile.
-void verifyTimesOutWithoutSpinning(TDownloadForm& form) {
+void verifyTimesOutWithoutSpinning(DownloadSession& session) {
     CpuStopwatch wait;
     wait.start();
-    QVERIFY(!form.RECEIVE_ACK());
+    QVERIFY(!session.RECEIVE_ACK());
     wait.stop();
     QVERIFY2(wait.wallMs() >= AckTimeoutMs - 10 && wait.wallMs() < 3000, wait.describe());
     QVERIFY2(wait.cpuShare() < 0.5, wait.describe());
-    QCOMPARE(form.Edit2->text(), Message::LostContact);
+    QCOMPARE(session.status(), Message::LostContact);
 }
 
 // Waits, without pumping (which would let the port take them), until count bytes are queued
@@ -83,7 +82,7 @@ private slots:
         QFETCH(QByteArray, line);
         Rig rig;
         QVERIFY(rig.opened);
-        rig.form.SEND_HEX(command);
+        rig.session.SEND_HEX(command);
         QTRY_COMPARE(rig.peer.receivedBytes(), line);
         QCOMPARE(rig.peer.units(), std::vector<QByteArray>{line});
     }
@@ -105,41 +104,41 @@ private slots:
         });
         pty = &rig.pty;
         QVERIFY(rig.opened);
-        rig.form.SEND_HEX("a" + hexWord(0x1F00));
-        QVERIFY(rig.form.RECEIVE_ACK());
-        rig.form.SEND_HEX("w3FFF");
-        QVERIFY(rig.form.RECEIVE_ACK());
-        rig.form.SEND_HEX("r1");
-        QCOMPARE(rig.form.GET_WORD_REPLY(), "19FF");
-        rig.form.SEND_HEX("rFFFF");
-        QCOMPARE(rig.form.GET_REPLY(), "111F00");
-        rig.form.SEND_HEX("e");
-        QVERIFY(rig.form.RECEIVE_ACK());
+        rig.session.SEND_HEX("a" + hexWord(0x1F00));
+        QVERIFY(rig.session.RECEIVE_ACK());
+        rig.session.SEND_HEX("w3FFF");
+        QVERIFY(rig.session.RECEIVE_ACK());
+        rig.session.SEND_HEX("r1");
+        QCOMPARE(rig.session.GET_WORD_REPLY(), "19FF");
+        rig.session.SEND_HEX("rFFFF");
+        QCOMPARE(rig.session.GET_REPLY(), "111F00");
+        rig.session.SEND_HEX("e");
+        QVERIFY(rig.session.RECEIVE_ACK());
         QTRY_COMPARE(rig.peer.units().size(), size_t(5));
         QVERIFY(!sentAhead);
-        QVERIFY(rig.form.Edit2->text().isEmpty());
+        QVERIFY(rig.session.status().isEmpty());
     }
 
     void ackAfterOtherBytes() {
         Rig rig([](const QByteArray&) { return QByteArray("x\r?i*\n"); });
         QVERIFY(rig.opened);
-        rig.form.SEND_HEX("w3FFF");
-        QVERIFY(rig.form.RECEIVE_ACK());
-        QVERIFY(!rig.form.Timeout_Timer->isActive());
-        QVERIFY(rig.form.Edit2->text().isEmpty());
-        QVERIFY(rig.form.DownloadOk);
-        QVERIFY(rig.form.PortHandle.isOpen());
+        rig.session.SEND_HEX("w3FFF");
+        QVERIFY(rig.session.RECEIVE_ACK());
+        QVERIFY(!rig.session.Timeout_Timer->isActive());
+        QVERIFY(rig.session.status().isEmpty());
+        QVERIFY(rig.session.DownloadOk);
+        QVERIFY(rig.session.PortHandle.isOpen());
     }
 
     // A silent bootloader: "Lost contact" once the 1000 ms are over, and the port closed.
     void ackTimesOut() {
         Rig rig;
         QVERIFY(rig.opened);
-        rig.form.SEND_HEX("a01F0");
-        verifyTimesOutWithoutSpinning(rig.form);
-        QVERIFY(!rig.form.DownloadOk);
-        QVERIFY(!rig.form.PortHandle.isOpen());
-        QVERIFY(!rig.form.Timeout_Timer->isActive());
+        rig.session.SEND_HEX("a01F0");
+        verifyTimesOutWithoutSpinning(rig.session);
+        QVERIFY(!rig.session.DownloadOk);
+        QVERIFY(!rig.session.PortHandle.isOpen());
+        QVERIFY(!rig.session.Timeout_Timer->isActive());
     }
 
     // After a failure the port is closed, and each further wait still runs its 1000 ms
@@ -147,9 +146,9 @@ private slots:
     void ackOnClosedPortTimesOutWithoutSpinning() {
         Rig rig([](const QByteArray&) { return QByteArray("\n"); });
         QVERIFY(rig.opened);
-        rig.form.CloseCom();
-        rig.form.SEND_HEX("w3FFF");
-        verifyTimesOutWithoutSpinning(rig.form);
+        rig.session.CloseCom();
+        rig.session.SEND_HEX("w3FFF");
+        verifyTimesOutWithoutSpinning(rig.session);
         QVERIFY(rig.peer.receivedBytes().isEmpty());
     }
 
@@ -160,12 +159,12 @@ private slots:
         rig.pty.closeMaster();
         CpuStopwatch wait;
         wait.start();
-        QVERIFY(!rig.form.RECEIVE_ACK());
+        QVERIFY(!rig.session.RECEIVE_ACK());
         wait.stop();
         QVERIFY2(wait.wallMs() < 3000, wait.describe());
         QVERIFY2(wait.cpuShare() < 0.5, wait.describe());
-        QCOMPARE(rig.form.Edit2->text(), Message::LostContact);
-        QVERIFY(!rig.form.PortHandle.isOpen());
+        QCOMPARE(rig.session.status(), Message::LostContact);
+        QVERIFY(!rig.session.PortHandle.isOpen());
     }
 
     void requestDuringAck_data() {
@@ -177,36 +176,37 @@ private slots:
         QFETCH(bool, close);
         Rig rig;
         QVERIFY(rig.opened);
-        rig.form.Edit2->setText(Message::Writing);
-        bool& flag = close ? rig.form.CloseRequested : rig.form.CancelRequested;
+        rig.session.DISPLAY_MESSAGE(Message::Writing);
+        bool& flag = close ? rig.session.CloseRequested : rig.session.CancelRequested;
         atFirstPumpWhere(
-            &rig.form, [&] { return rig.form.Timeout_Timer->isActive(); },
+            &rig.session, [&] { return rig.session.Timeout_Timer->isActive(); },
             [&flag] { flag = true; });
-        rig.form.SEND_HEX("w3FFF");
-        QVERIFY(!rig.form.RECEIVE_ACK());
-        QCOMPARE(rig.form.Edit2->text(), Message::Writing); // no message of its own
-        QVERIFY(rig.form.DownloadOk);
-        QVERIFY(rig.form.PortHandle.isOpen());
-        QVERIFY(!rig.form.Timeout_Timer->isActive());
+        rig.session.SEND_HEX("w3FFF");
+        QVERIFY(!rig.session.RECEIVE_ACK());
+        QCOMPARE(rig.session.status(), Message::Writing); // no message of its own
+        QVERIFY(rig.session.DownloadOk);
+        QVERIFY(rig.session.PortHandle.isOpen());
+        QVERIFY(!rig.session.Timeout_Timer->isActive());
         QVERIFY(flag);
 
         // The request stays in force: the next wait returns false at once, again silently.
         rig.peer.clear();
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!rig.form.RECEIVE_ACK());
+        QVERIFY(!rig.session.RECEIVE_ACK());
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(rig.form.Edit2->text(), Message::Writing);
+        QCOMPARE(rig.session.status(), Message::Writing);
     }
 
     // The expiry has been dispatched when the LF comes: the acknowledgement is too late.
     void ackAfterExpiryIsLost() {
         Rig rig;
         QVERIFY(rig.opened);
-        connect(rig.form.Timeout_Timer, &QTimer::timeout, &rig.form, [&] { rig.peer.send("\n"); });
-        rig.form.SEND_HEX("w3FFF");
-        QVERIFY(!rig.form.RECEIVE_ACK());
-        QCOMPARE(rig.form.Edit2->text(), Message::LostContact);
+        connect(rig.session.Timeout_Timer, &QTimer::timeout, &rig.session,
+                [&] { rig.peer.send("\n"); });
+        rig.session.SEND_HEX("w3FFF");
+        QVERIFY(!rig.session.RECEIVE_ACK());
+        QCOMPARE(rig.session.status(), Message::LostContact);
     }
 
     // The LF arrives just as the 1000 ms run out, before the expiry is dispatched: the final
@@ -217,17 +217,17 @@ private slots:
         QTimer early;
         early.setSingleShot(true);
         early.setTimerType(Qt::PreciseTimer);
-        connect(&early, &QTimer::timeout, &rig.form, [&] {
+        connect(&early, &QTimer::timeout, &rig.session, [&] {
             rig.peer.send("\n");
             // Hold the pump until the time-out has run out, without dispatching its expiry.
-            while (rig.form.Timeout_Timer->remainingTime() > 0)
+            while (rig.session.Timeout_Timer->remainingTime() > 0)
                 std::this_thread::yield();
         });
         early.start(AckTimeoutMs); // started just before the acknowledgement wait's own
-        rig.form.SEND_HEX("w3FFF");
-        QVERIFY(!rig.form.RECEIVE_ACK());
-        QCOMPARE(rig.form.Edit2->text(), Message::LostContact);
-        QVERIFY(!rig.form.Timeout_Timer->isActive());
+        rig.session.SEND_HEX("w3FFF");
+        QVERIFY(!rig.session.RECEIVE_ACK());
+        QCOMPARE(rig.session.status(), Message::LostContact);
+        QVERIFY(!rig.session.Timeout_Timer->isActive());
     }
 
     void handshakeSkipsOtherAnswers() {
@@ -238,12 +238,12 @@ private slots:
             return ++stars < 6 ? QByteArray("x") : QByteArray("i");
         });
         QVERIFY(rig.opened);
-        QVERIFY(rig.form.WAIT_FOR_ACK());
+        QVERIFY(rig.session.WAIT_FOR_ACK());
         QCOMPARE(stars.load(), 6);
         QCOMPARE(rig.peer.receivedBytes(), QByteArray(6, '*'));
-        QVERIFY(rig.form.Edit2->text().isEmpty());
-        QVERIFY(rig.form.DownloadOk);
-        QVERIFY(rig.form.PortHandle.isOpen());
+        QVERIFY(rig.session.status().isEmpty());
+        QVERIFY(rig.session.DownloadOk);
+        QVERIFY(rig.session.PortHandle.isOpen());
     }
 
     // With no answer the host asks about once per 20 ms (each pass waits out a one-byte read)
@@ -260,17 +260,17 @@ private slots:
         QFETCH(QByteArray, answer);
         Rig rig([answer](const QByteArray&) { return answer; });
         QVERIFY(rig.opened);
-        bool& flag = close ? rig.form.CloseRequested : rig.form.CancelRequested;
+        bool& flag = close ? rig.session.CloseRequested : rig.session.CancelRequested;
         atFirstPumpWhere(
-            &rig.form, [&] { return rig.peer.receivedBytes().size() >= 3; },
+            &rig.session, [&] { return rig.peer.receivedBytes().size() >= 3; },
             [&flag] { flag = true; });
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(!rig.form.WAIT_FOR_ACK());
+        QVERIFY(!rig.session.WAIT_FOR_ACK());
         const qint64 wall = clock.elapsed();
-        QCOMPARE(rig.form.Edit2->text(), Message::DownloadCancelled);
-        QVERIFY(!rig.form.DownloadOk);
-        QVERIFY(!rig.form.PortHandle.isOpen());
+        QCOMPARE(rig.session.status(), Message::DownloadCancelled);
+        QVERIFY(!rig.session.DownloadOk);
+        QVERIFY(!rig.session.PortHandle.isOpen());
         const QByteArray sent = rig.peer.receivedBytes();
         QCOMPARE(sent, QByteArray(sent.size(), '*'));
         QVERIFY2(sent.size() >= 3, qPrintable(QString::number(sent.size())));
@@ -283,20 +283,20 @@ private slots:
     void handshakeAnswerInTheSamePassAsCancel() {
         Rig rig([](const QByteArray& unit) { return unit == "*" ? "i" : QByteArray(); });
         QVERIFY(rig.opened);
-        QTimer::singleShot(0, &rig.form, [&] { rig.form.CancelRequested = true; });
-        QVERIFY(!rig.form.WAIT_FOR_ACK());
+        QTimer::singleShot(0, &rig.session, [&] { rig.session.CancelRequested = true; });
+        QVERIFY(!rig.session.WAIT_FOR_ACK());
         QCOMPARE(rig.peer.receivedBytes(), QByteArray("*"));
-        QCOMPARE(rig.form.Edit2->text(), Message::DownloadCancelled);
-        QVERIFY(!rig.form.DownloadOk);
+        QCOMPARE(rig.session.status(), Message::DownloadCancelled);
+        QVERIFY(!rig.session.DownloadOk);
     }
 
     void handshakeForgetsEarlierRequests() {
         Rig rig([](const QByteArray& unit) { return unit == "*" ? "i" : QByteArray(); });
         QVERIFY(rig.opened);
-        rig.form.CancelRequested = true;
-        QVERIFY(rig.form.WAIT_FOR_ACK());
-        QVERIFY(!rig.form.CancelRequested);
-        QVERIFY(rig.form.Edit2->text().isEmpty());
+        rig.session.CancelRequested = true;
+        QVERIFY(rig.session.WAIT_FOR_ACK());
+        QVERIFY(!rig.session.CancelRequested);
+        QVERIFY(rig.session.status().isEmpty());
     }
 
     // Bytes that came before a pass are thrown away: only an "i" to this pass's "*" counts.
@@ -308,7 +308,7 @@ private slots:
         QVERIFY(rig.opened);
         rig.pty.writeToMaster("iiii");
         QVERIFY(bytesQueuedAtSlave(rig.pty, 4));
-        QVERIFY(rig.form.WAIT_FOR_ACK());
+        QVERIFY(rig.session.WAIT_FOR_ACK());
         QCOMPARE(rig.peer.receivedBytes(), QByteArray("***"));
     }
 
@@ -322,23 +322,23 @@ private slots:
             return unit == "*" && ++stars == 2 ? QByteArray("ii") : QByteArray();
         });
         QVERIFY(rig.opened);
-        QVERIFY(rig.form.WAIT_FOR_ACK());
-        rig.form.SEND_HEX("rFFFF");
-        QCOMPARE(rig.form.GET_REPLY(), "111F00");
+        QVERIFY(rig.session.WAIT_FOR_ACK());
+        rig.session.SEND_HEX("rFFFF");
+        QCOMPARE(rig.session.GET_REPLY(), "111F00");
     }
 
     void handshakeOnClosedPortWaitsForARequestWithoutSpinning() {
         Rig rig;
         QVERIFY(rig.opened);
-        rig.form.CloseCom();
+        rig.session.CloseCom();
         // Nothing but a message can end this wait: a while of it is measured, then Cancel.
-        QTimer::singleShot(300, &rig.form, [&] { rig.form.CancelRequested = true; });
+        QTimer::singleShot(300, &rig.session, [&] { rig.session.CancelRequested = true; });
         CpuStopwatch wait;
         wait.start();
-        QVERIFY(!rig.form.WAIT_FOR_ACK());
+        QVERIFY(!rig.session.WAIT_FOR_ACK());
         wait.stop();
         QVERIFY2(wait.cpuShare() < 0.5, wait.describe());
-        QCOMPARE(rig.form.Edit2->text(), Message::DownloadCancelled);
+        QCOMPARE(rig.session.status(), Message::DownloadCancelled);
         QVERIFY(rig.peer.receivedBytes().isEmpty());
     }
 
@@ -365,14 +365,15 @@ private slots:
         QFETCH(QString, reply);
         Rig rig([answer](const QByteArray&) { return answer; });
         QVERIFY(rig.opened);
-        rig.form.SEND_HEX(command);
+        rig.session.SEND_HEX(command);
         QElapsedTimer clock;
         clock.start();
-        const QString got = command == "r1" ? rig.form.GET_WORD_REPLY() : rig.form.GET_REPLY();
+        const QString got =
+            command == "r1" ? rig.session.GET_WORD_REPLY() : rig.session.GET_REPLY();
         QCOMPARE(got, reply);
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(rig.form.Edit2->text().isEmpty()); // a reply read reports nothing
-        QVERIFY(rig.form.PortHandle.isOpen());
+        QVERIFY(rig.session.status().isEmpty()); // a reply read reports nothing
+        QVERIFY(rig.session.PortHandle.isOpen());
     }
 
     // The pause runs to its end whatever is clicked; the request stays for the next wait.
@@ -380,16 +381,16 @@ private slots:
         Rig rig;
         QVERIFY(rig.opened);
         atFirstPumpWhere(
-            &rig.form, [&] { return rig.form.Timer1->isActive(); },
-            [&] { rig.form.CancelRequested = true; });
+            &rig.session, [&] { return rig.session.Timer1->isActive(); },
+            [&] { rig.session.CancelRequested = true; });
         QElapsedTimer clock;
         clock.start();
-        rig.form.DELAYMS(SettlePauseMs);
+        rig.session.DELAYMS(SettlePauseMs);
         QVERIFY2(clock.elapsed() >= SettlePauseMs, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(rig.form.CancelRequested);
-        QVERIFY(!rig.form.Timer1->isActive());
-        QVERIFY(!rig.form.RECEIVE_ACK());
-        QVERIFY(rig.form.Edit2->text().isEmpty());
+        QVERIFY(rig.session.CancelRequested);
+        QVERIFY(!rig.session.Timer1->isActive());
+        QVERIFY(!rig.session.RECEIVE_ACK());
+        QVERIFY(rig.session.status().isEmpty());
     }
 
     void pauseDoesNotSpin() {
@@ -397,7 +398,7 @@ private slots:
         QVERIFY(rig.opened);
         CpuStopwatch pause;
         pause.start();
-        rig.form.DELAYMS(300);
+        rig.session.DELAYMS(300);
         pause.stop();
         QVERIFY2(pause.wallMs() >= 300, pause.describe());
         QVERIFY2(pause.cpuShare() < 0.5, pause.describe());
@@ -410,22 +411,22 @@ private slots:
     }
     void pauseOfNothingReturnsAtOnce() {
         QFETCH(int, milliseconds);
-        TDownloadForm form;
+        DownloadSession session;
         QElapsedTimer clock;
         clock.start();
-        form.DELAYMS(milliseconds);
+        session.DELAYMS(milliseconds);
         QVERIFY2(clock.elapsed() < 25, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(!form.Timer1->isActive());
+        QVERIFY(!session.Timer1->isActive());
     }
 
     void timerHandlersStopTheirTimer() {
-        TDownloadForm form;
-        form.Timer1->start(10000);
-        form.Timer1Timer(form.Timer1);
-        QVERIFY(!form.Timer1->isActive());
-        form.Timeout_Timer->start(10000);
-        form.Timeout_TimerTimer(form.Timeout_Timer);
-        QVERIFY(!form.Timeout_Timer->isActive());
+        DownloadSession session;
+        session.Timer1->start(10000);
+        session.Timer1Timer(session.Timer1);
+        QVERIFY(!session.Timer1->isActive());
+        session.Timeout_Timer->start(10000);
+        session.Timeout_TimerTimer(session.Timeout_Timer);
+        QVERIFY(!session.Timeout_Timer->isActive());
     }
 };
 

@@ -96,7 +96,7 @@ private slots:
         rig.createWindow(hex);
         rig.showAndDownload();
         QCOMPARE(rig.status(), Message::WrittenSuccessfully);
-        QCOMPARE(rig.form().PortName, server.url());
+        QCOMPARE(rig.form().session().PortName, server.url());
         QTRY_VERIFY(rig.target().report().goReceived);
         std::string why;
         QVERIFY2(holds(rig.target(), hex, &why), why.c_str());

@@ -1,14 +1,15 @@
 // The serial port over a pseudo-terminal pair: line settings, the read rule, closed and vanished
 // devices, and the set-up failures as the user sees them.
+#include "driver/DownloadSession.h"
 #include "link/Messages.h"
 #include "link/SerialDevice.h"
 #include "link/SerialPlatform.h"
 #include "link/SerialPlatformPosix.h"
 #include "support/CpuStopwatch.h"
+#include "support/FailureLog.h"
 #include "support/PortEndings.h"
 #include "support/PtyPair.h"
 #include "support/ScriptedPeer.h"
-#include "ui/TDownloadForm.h"
 
 #include <QLabel>
 #include <QtTest>
@@ -131,10 +132,10 @@ private slots:
 
     void openSetsTheLineState() {
         PtyPair pty;
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
-        QVERIFY(form.PortHandle.isOpen());
-        QCOMPARE(form.Edit2->text(), QStringLiteral("testing")); // nothing reported
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
+        QVERIFY(session.PortHandle.isOpen());
+        QVERIFY(session.status().isEmpty()); // nothing reported
         termios line{};
         QCOMPARE(::tcgetattr(pty.slaveFd(), &line), 0);
         QCOMPARE(::cfgetispeed(&line), speed_t(B19200));
@@ -170,12 +171,12 @@ private slots:
         QCOMPARE(::tcsetattr(pty.slaveFd(), TCSANOW, &before), 0);
         QCOMPARE(::tcgetattr(pty.slaveFd(), &before), 0); // as the terminal took them
 
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
         termios during{};
         QCOMPARE(::tcgetattr(pty.slaveFd(), &during), 0);
         QCOMPARE(::cfgetospeed(&during), speed_t(B19200));
-        QVERIFY(PortEndings::letGo(form, pty.slavePath(), ending));
+        QVERIFY(PortEndings::letGo(session, pty.slavePath(), ending));
         termios after{};
         QCOMPARE(::tcgetattr(pty.slaveFd(), &after), 0);
         QCOMPARE(::cfgetispeed(&after), speed_t(B9600));
@@ -205,29 +206,29 @@ private slots:
         QFETCH(bool, takesIt);
         QFETCH(QString, ending);
         PtyPair pty;
-        TDownloadForm form;
+        DownloadSession session;
         const LatencyDriver driver(takesIt);
-        QVERIFY(form.OpenCom(pty.slavePath()));
+        QVERIFY(session.OpenCom(pty.slavePath()));
         QCOMPARE(driver.calls, QStringList{"ask"});
-        QCOMPARE(form.Edit2->text(), QStringLiteral("testing")); // nothing reported
-        QCOMPARE(form.WRITE_BYTE('*'), 1);
+        QVERIFY(session.status().isEmpty()); // nothing reported
+        QCOMPARE(session.WRITE_BYTE('*'), 1);
         QCOMPARE(readMaster(pty, 1, 5000), QByteArray("*"));
         if (ending == QLatin1String("close")) {
-            QVERIFY(form.CloseCom());
+            QVERIFY(session.CloseCom());
         } else if (ending == QLatin1String("failure")) {
-            form.DO_ERROR(QStringLiteral("Lost contact with ZELTRA IR"));
+            session.DO_ERROR(QStringLiteral("Lost contact with ZELTRA IR"));
         } else if (ending == QLatin1String("open")) {
-            QVERIFY(form.OpenCom(pty.slavePath()));
+            QVERIFY(session.OpenCom(pty.slavePath()));
             QCOMPARE(driver.calls, (QStringList{"ask", "end", "ask"}));
-            QVERIFY(form.CloseCom());
+            QVERIFY(session.CloseCom());
             driver.calls.removeLast();
             driver.calls.removeLast();
         } else {
             pty.closeMaster();
-            QCOMPARE(form.READ_BYTE(), '\0'); // finds the device gone
-            QVERIFY(form.CloseCom());
+            QCOMPARE(session.READ_BYTE(), '\0'); // finds the device gone
+            QVERIFY(session.CloseCom());
         }
-        QVERIFY(!form.PortHandle.isOpen());
+        QVERIFY(!session.PortHandle.isOpen());
         QTEST(driver.calls, "calls");
         QVERIFY(driver.handles.first() >= 0);
         QVERIFY(std::all_of(driver.handles.begin(), driver.handles.end(),
@@ -236,59 +237,59 @@ private slots:
 
     void allByteValuesPassBothWays() {
         PtyPair pty;
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
         const QByteArray all = allByteValues();
 
-        QCOMPARE(form.PortHandle.write(all), qint64(all.size()));
+        QCOMPARE(session.PortHandle.write(all), qint64(all.size()));
         QCOMPARE(readMaster(pty, all.size(), 5000), all);
         for (char byte : {char(0x00), char(0x2A), char(0x0A), char(0x0D), char(0x11), char(0xFF)})
-            QCOMPARE(form.WRITE_BYTE(byte), 1);
+            QCOMPARE(session.WRITE_BYTE(byte), 1);
         QCOMPARE(readMaster(pty, 6, 5000), QByteArray("\x00\x2A\x0A\x0D\x11\xFF", 6));
 
         QVERIFY(pty.writeToMaster(all));
-        QCOMPARE(form.PortHandle.read(int(all.size())), all);
+        QCOMPARE(session.PortHandle.read(int(all.size())), all);
         for (int v = 1; v < 256; ++v) {
             QVERIFY(pty.writeToMaster(QByteArray(1, char(v))));
-            QCOMPARE(form.READ_BYTE(), char(v));
+            QCOMPARE(session.READ_BYTE(), char(v));
         }
     }
 
     void readWithNothingSentReturnsNothing() {
         PtyPair pty;
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(form.READ_BYTE(), '\0');
+        QCOMPARE(session.READ_BYTE(), '\0');
         QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
-        QVERIFY(form.PortHandle.read(5).isEmpty());
-        QVERIFY(form.PortHandle.isOpen());
+        QVERIFY(session.PortHandle.read(5).isEmpty());
+        QVERIFY(session.PortHandle.isOpen());
     }
 
     void nulReadsAsZero() {
         PtyPair pty;
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
         QVERIFY(pty.writeToMaster(QByteArray(1, '\0')));
-        QCOMPARE(form.READ_BYTE(), '\0');
+        QCOMPARE(session.READ_BYTE(), '\0');
         QVERIFY(pty.writeToMaster("A"));
-        QCOMPARE(form.READ_BYTE(), 'A'); // the NUL was taken, not left waiting
+        QCOMPARE(session.READ_BYTE(), 'A'); // the NUL was taken, not left waiting
     }
 
     // A read of n bytes does not wait for a pause once all n are there, and takes no more.
     void readReturnsAtOnceWithAllBytes() {
         PtyPair pty;
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
         qint64 fastest = 1000;
         for (int trial = 0; trial < 5; ++trial) {
             QVERIFY(pty.writeToMaster("19FF\nrest"));
             QElapsedTimer clock;
             clock.start();
-            QCOMPARE(form.PortHandle.read(5), QByteArray("19FF\n"));
+            QCOMPARE(session.PortHandle.read(5), QByteArray("19FF\n"));
             fastest = std::min(fastest, clock.elapsed());
-            QCOMPARE(form.PortHandle.read(4), QByteArray("rest"));
+            QCOMPARE(session.PortHandle.read(4), QByteArray("rest"));
         }
         QVERIFY2(fastest < 10, qPrintable(QString::number(fastest))); // a pause takes > 10 ms
     }
@@ -301,45 +302,45 @@ private slots:
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             return QByteArray("cde");
         });
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
-        QCOMPARE(form.PortHandle.write("x\n"), qint64(2));
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
+        QCOMPARE(session.PortHandle.write("x\n"), qint64(2));
         // 100 bytes may take 1010 ms in all: only the pause can end the read this early.
-        QCOMPARE(form.PortHandle.read(100), QByteArray("ab"));
-        QCOMPARE(form.PortHandle.read(100), QByteArray("cde"));
+        QCOMPARE(session.PortHandle.read(100), QByteArray("ab"));
+        QCOMPARE(session.PortHandle.read(100), QByteArray("cde"));
     }
 
     void closedPortReadsAndWritesNothing() {
         PtyPair pty;
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
-        QVERIFY(form.CloseCom());
-        QVERIFY(!form.PortHandle.isOpen());
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
+        QVERIFY(session.CloseCom());
+        QVERIFY(!session.PortHandle.isOpen());
         QVERIFY(pty.writeToMaster("iiiiiiiiii"));
         QElapsedTimer clock;
         clock.start();
         for (int i = 0; i < 10; ++i)
-            QCOMPARE(form.READ_BYTE(), '\0');
-        QVERIFY(form.PortHandle.read(7).isEmpty());
+            QCOMPARE(session.READ_BYTE(), '\0');
+        QVERIFY(session.PortHandle.read(7).isEmpty());
         QVERIFY2(clock.elapsed() < 100, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(form.WRITE_BYTE('*'), 0);
-        QCOMPARE(form.PortHandle.write("a01F0\n"), qint64(0));
-        QVERIFY(!form.PortHandle.purge());
-        form.PortHandle.clearErrors();
+        QCOMPARE(session.WRITE_BYTE('*'), 0);
+        QCOMPARE(session.PortHandle.write("a01F0\n"), qint64(0));
+        QVERIFY(!session.PortHandle.purge());
+        session.PortHandle.clearErrors();
         QVERIFY(pty.readFromMaster(100).isEmpty());
     }
 
     void closeTwiceIsHarmless() {
         PtyPair pty;
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
-        QVERIFY(form.CloseCom());
-        QVERIFY(!form.CloseCom());
-        QVERIFY(!form.PortHandle.isOpen());
-        QVERIFY(form.OpenCom(pty.slavePath())); // the device was released
-        QCOMPARE(form.WRITE_BYTE('*'), 1);
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
+        QVERIFY(session.CloseCom());
+        QVERIFY(!session.CloseCom());
+        QVERIFY(!session.PortHandle.isOpen());
+        QVERIFY(session.OpenCom(pty.slavePath())); // the device was released
+        QCOMPARE(session.WRITE_BYTE('*'), 1);
         QCOMPARE(readMaster(pty, 1, 5000), QByteArray("*"));
-        QVERIFY(form.CloseCom());
+        QVERIFY(session.CloseCom());
     }
 
     void missingDeviceFailsToOpen_data() {
@@ -350,30 +351,30 @@ private slots:
     }
     void missingDeviceFailsToOpen() {
         QFETCH(QString, portName);
-        TDownloadForm form;
-        form.DownloadOk = true;
-        QVERIFY(!form.OpenCom(portName));
-        QCOMPARE(form.Edit2->text(),
+        DownloadSession session;
+        session.DownloadOk = true;
+        QVERIFY(!session.OpenCom(portName));
+        QCOMPARE(session.status(),
                  Message::openFailure(SerialDevice::OpenResult::OpenFailed, portName));
-        QVERIFY(!form.DownloadOk);
-        QVERIFY(!form.PortHandle.isOpen());
-        QVERIFY(!form.CloseCom()); // closing after a failed open does nothing
-        QCOMPARE(form.WRITE_BYTE('*'), 0);
+        QVERIFY(!session.DownloadOk);
+        QVERIFY(!session.PortHandle.isOpen());
+        QVERIFY(!session.CloseCom()); // closing after a failed open does nothing
+        QCOMPARE(session.WRITE_BYTE('*'), 0);
     }
 
     void deviceHeldElsewhereFailsToOpen() {
         PtyPair pty;
         SerialDevice other;
         QCOMPARE(other.open(pty.slavePath()), SerialDevice::OpenResult::Ok);
-        TDownloadForm form;
-        QVERIFY(!form.OpenCom(pty.slavePath()));
-        QCOMPARE(form.Edit2->text(),
+        DownloadSession session;
+        QVERIFY(!session.OpenCom(pty.slavePath()));
+        QCOMPARE(session.status(),
                  Message::openFailure(SerialDevice::OpenResult::OpenFailed, pty.slavePath()));
         QVERIFY(other.isOpen());
         QCOMPARE(other.write("*"), qint64(1)); // the holder is not disturbed
         QCOMPARE(readMaster(pty, 1, 5000), QByteArray("*"));
         QVERIFY(other.close());
-        QVERIFY(form.OpenCom(pty.slavePath()));
+        QVERIFY(session.OpenCom(pty.slavePath()));
     }
 
     // The status line keeps the message; its tool tip says which device a COM name is and why
@@ -406,14 +407,14 @@ private slots:
             QCOMPARE(holder.open(device), SerialDevice::OpenResult::Ok);
         }
         const std::unique_ptr<DeniedDevices> system(denied ? new DeniedDevices : nullptr);
-        TDownloadForm form;
-        QVERIFY(!form.OpenCom(device));
+        DownloadSession session;
+        const FailureLog log(session);
+        QVERIFY(!session.OpenCom(device));
         const QString message = Message::openFailure(SerialDevice::OpenResult::OpenFailed, device);
-        QCOMPARE(form.Edit2->text(), message);
-        const QStringList tip = form.Edit2->toolTip().split('\n');
-        QCOMPARE(tip.size(), 2);
-        QCOMPARE(tip[0], message);
-        QVERIFY2(tip[1].trimmed().startsWith(detail), qPrintable(tip[1]));
+        QCOMPARE(session.status(), message);
+        QCOMPARE(log.failures.size(), 1);
+        QCOMPARE(log.failures[0].text, message);
+        QVERIFY2(log.failures[0].detail.startsWith(detail), qPrintable(log.failures[0].detail));
     }
 
     // A set-up step that the system refuses: the tool tip gives the system's own reason.
@@ -429,35 +430,36 @@ private slots:
         QFETCH(int, reason);
         PtyPair pty;
         const RefusingDriver driver(step, reason);
-        TDownloadForm form;
-        QVERIFY(!form.OpenCom(pty.slavePath()));
+        DownloadSession session;
+        const FailureLog log(session);
+        QVERIFY(!session.OpenCom(pty.slavePath()));
         const QString message = Message::openFailure(step, pty.slavePath());
-        QCOMPARE(form.Edit2->text(), message);
-        QCOMPARE(form.Edit2->toolTip().split('\n'),
-                 (QStringList{message, "    The device refused: " + qt_error_string(reason)}));
+        QCOMPARE(session.status(), message);
+        QCOMPARE(log.failures.size(), 1);
+        QCOMPARE(log.failures[0].detail, "The device refused: " + qt_error_string(reason));
     }
 
     // A device that goes away leaves the port "open" for the tool; its reads still take their
     // time, so the loops that read keep their pace instead of spinning.
     void vanishedDeviceKeepsThePace() {
         PtyPair pty;
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(pty.slavePath()));
+        DownloadSession session;
+        QVERIFY(session.OpenCom(pty.slavePath()));
         pty.closeMaster();
 
         CpuStopwatch reads;
         reads.start();
         for (int i = 0; i < 10; ++i)
-            QCOMPARE(form.READ_BYTE(), '\0');
-        QVERIFY(form.GET_WORD_REPLY().isEmpty());
+            QCOMPARE(session.READ_BYTE(), '\0');
+        QVERIFY(session.GET_WORD_REPLY().isEmpty());
         reads.stop();
         QVERIFY2(reads.wallMs() >= 10 * 19 + 59, reads.describe());
         QVERIFY2(reads.cpuShare() < 0.5, reads.describe());
 
-        QVERIFY(form.PortHandle.isOpen());
-        QCOMPARE(form.WRITE_BYTE('*'), 0);
-        QVERIFY(form.CloseCom());
-        QVERIFY(!form.CloseCom());
+        QVERIFY(session.PortHandle.isOpen());
+        QCOMPARE(session.WRITE_BYTE('*'), 0);
+        QVERIFY(session.CloseCom());
+        QVERIFY(!session.CloseCom());
     }
 };
 

@@ -2,10 +2,11 @@
 // behind COM1 and COM12 (started with --reset immediately): the kernel32 calls, the read rule
 // they hold, the line settings put back on closing, and the messages of a port that will not
 // open or set up.
+#include "driver/DownloadSession.h"
 #include "link/Messages.h"
 #include "link/SerialPlatform.h"
+#include "support/FailureLog.h"
 #include "support/PortEndings.h"
-#include "ui/TDownloadForm.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
@@ -74,15 +75,15 @@ private slots:
     }
     void identifiesTheTarget() {
         QFETCH(QString, portName);
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(portName));
-        QVERIFY(form.WAIT_FOR_ACK()); // "*" until "i"
-        form.SEND_HEX(QStringLiteral("rFFFF"));
-        const QString reply = form.GET_REPLY();
+        DownloadSession session;
+        QVERIFY(session.OpenCom(portName));
+        QVERIFY(session.WAIT_FOR_ACK()); // "*" until "i"
+        session.SEND_HEX(QStringLiteral("rFFFF"));
+        const QString reply = session.GET_REPLY();
         QCOMPARE(reply.size(), 6); // the version, then the boot-vector address
         QCOMPARE(reply.left(2), QStringLiteral("11"));
-        QVERIFY(form.CloseCom());
-        QVERIFY(!form.CloseCom());
+        QVERIFY(session.CloseCom());
+        QVERIFY(!session.CloseCom());
     }
 
     // The line settings that the port had before the tool opened it come back when the tool
@@ -103,9 +104,9 @@ private slots:
         const QString expected = describe(*readLineSettings(TargetPort)); // as the port took them
         QVERIFY2(expected.startsWith(QStringLiteral("9600 baud")), qPrintable(expected));
 
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(TargetPort));
-        QVERIFY(PortEndings::letGo(form, TargetPort, ending));
+        DownloadSession session;
+        QVERIFY(session.OpenCom(TargetPort));
+        QVERIFY(PortEndings::letGo(session, TargetPort, ending));
         const std::optional<DCB> after = readLineSettings(TargetPort);
         QVERIFY(writeLineSettings(TargetPort, *found)); // as this test found the port
         QVERIFY(after);
@@ -131,12 +132,12 @@ private slots:
     }
     void readWithNothingComingEndsAfterItsTime() {
         QFETCH(int, count);
-        TDownloadForm form;
-        QVERIFY(form.OpenCom(TargetPort));
-        QVERIFY(form.WAIT_FOR_ACK()); // "*" until "i"
+        DownloadSession session;
+        QVERIFY(session.OpenCom(TargetPort));
+        QVERIFY(session.WAIT_FOR_ACK()); // "*" until "i"
         QElapsedTimer clock;
         clock.start();
-        QVERIFY(form.PortHandle.read(count).isEmpty());
+        QVERIFY(session.PortHandle.read(count).isEmpty());
         const qint64 took = clock.elapsed();
         const qint64 budget = SerialDevice::transferBudgetMs(count);
         QVERIFY2(took >= budget - 5 && took < budget + 500, qPrintable(QString::number(took)));
@@ -145,16 +146,17 @@ private slots:
     // A device that opens but refuses a set-up step: the tool tip gives the system's own
     // reason (under Wine, "Invalid handle."). The null device has no line settings.
     void setUpFailureSaysWhy() {
-        TDownloadForm form;
-        QVERIFY(!form.OpenCom(QStringLiteral("NUL")));
+        DownloadSession session;
+        const FailureLog log(session);
+        QVERIFY(!session.OpenCom(QStringLiteral("NUL")));
         const QString message = Message::openFailure(SerialDevice::OpenResult::ReadSettingsFailed,
                                                      QStringLiteral("NUL"));
-        QCOMPARE(form.Edit2->text(), message);
-        const QString reason = form.PortHandle.errorString();
+        QCOMPARE(session.status(), message);
+        const QString reason = session.PortHandle.errorString();
         QVERIFY(!reason.isEmpty());
-        QCOMPARE(form.Edit2->toolTip().split('\n'),
-                 (QStringList{message, "    The device refused: " + reason}));
-        QVERIFY(!form.PortHandle.isOpen());
+        QCOMPARE(log.failures.size(), 1);
+        QCOMPARE(log.failures[0].detail, "The device refused: " + reason);
+        QVERIFY(!session.PortHandle.isOpen());
     }
 
     // A port with nothing behind it says so. Wine
@@ -167,12 +169,14 @@ private slots:
     }
     void portsThatWillNotOpen() {
         QFETCH(QString, portName);
-        TDownloadForm form;
-        QVERIFY(!form.OpenCom(portName));
-        QCOMPARE(form.Edit2->text(), QStringLiteral("Problem Opening Port ") + portName);
-        QVERIFY2(form.Edit2->toolTip().contains(QStringLiteral("not there: is the cradle's")),
-                 qPrintable(form.Edit2->toolTip()));
-        QVERIFY(!form.PortHandle.isOpen());
+        DownloadSession session;
+        const FailureLog log(session);
+        QVERIFY(!session.OpenCom(portName));
+        QCOMPARE(session.status(), QStringLiteral("Problem Opening Port ") + portName);
+        QCOMPARE(log.failures.size(), 1);
+        QVERIFY2(log.failures[0].detail.contains(QStringLiteral("not there: is the cradle's")),
+                 qPrintable(log.failures[0].detail));
+        QVERIFY(!session.PortHandle.isOpen());
     }
 };
 

@@ -81,10 +81,10 @@ private slots:
         QCOMPARE(form.settingsFile()->path(), started.settingsPath());
         QCOMPARE(HexFiles::readFile(started.settingsPath()),
                  QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM1\n"));
-        QCOMPARE(form.PortName, QStringLiteral("COM1"));
+        QCOMPARE(form.session().PortName, QStringLiteral("COM1"));
         QCOMPARE(markedItem(form), QStringLiteral("COM1Item"));
         QCOMPARE(form.windowTitle(), ApplicationTitle);
-        QVERIFY(!form.HexFilePresent);
+        QVERIFY(!form.session().HexFilePresent);
         QVERIFY(reports_.isEmpty());
     }
 
@@ -161,7 +161,7 @@ private slots:
         const QString used = usesOwn ? ownPath : besidePath;
         const QByteArray found = usesOwn ? own : beside;
         QCOMPARE(form.settingsFile()->path(), used);
-        QTEST(form.PortName, "port");
+        QTEST(form.session().PortName, "port");
         QCOMPARE(HexFiles::readFile(used),
                  found.isNull() ? QByteArray("[ZELTRA_IR_DOWNLOAD]\nPORT=COM1\n") : found);
         QCOMPARE(HexFiles::readFile(usesOwn ? besidePath : ownPath), usesOwn ? beside : own);
@@ -216,7 +216,7 @@ private slots:
         QFETCH(QByteArray, settings);
         StartedWindow started({}, &settings);
         QVERIFY(started.activate());
-        QTEST(started.form().PortName, "port");
+        QTEST(started.form().session().PortName, "port");
         QTEST(markedItem(started.form()), "marked");
         QCOMPARE(HexFiles::readFile(started.settingsPath()), settings); // nothing is written
     }
@@ -245,10 +245,10 @@ private slots:
         StartedWindow started({}, &before);
         QVERIFY(started.activate());
         TDownloadForm& form = started.form();
-        form.CancelRequested = false;
+        form.session().CancelRequested = false;
         form.COM3Item->trigger();
-        QVERIFY(form.CancelRequested);
-        QCOMPARE(form.PortName, QStringLiteral("COM3"));
+        QVERIFY(form.session().CancelRequested);
+        QCOMPARE(form.session().PortName, QStringLiteral("COM3"));
         QCOMPARE(markedItem(form), QStringLiteral("COM3Item"));
         QTEST(HexFiles::readFile(started.settingsPath()), "after");
         QVERIFY(reports_.isEmpty());
@@ -271,7 +271,7 @@ private slots:
         StartedWindow started({}, &settings);
         QVERIFY(started.activate());
         started.form().findChild<QAction*>(item)->trigger();
-        QCOMPARE(started.form().PortName, port);
+        QCOMPARE(started.form().session().PortName, port);
         QCOMPARE(markedItem(started.form()), item);
         QCOMPARE(SettingsFile(started.settingsPath()).readString(Section, Key, QString()), port);
     }
@@ -309,9 +309,9 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(target.report().goReceived, 60000);
         QCOMPARE(reports_, QStringList{Message::unableToWrite(settingsPath)});
         QCOMPARE(form.windowTitle(), QStringLiteral("blinker.hex"));
-        QCOMPARE(form.PortName, QStringLiteral("COM1"));
+        QCOMPARE(form.session().PortName, QStringLiteral("COM1"));
         QCOMPARE(markedItem(form), QStringLiteral("COM1Item"));
-        QCOMPARE(form.HexFileName, hexFile);
+        QCOMPARE(form.session().HexFileName, hexFile);
         QTRY_VERIFY_WITH_TIMEOUT(!form.isVisible(), 10000); // closed itself after the success
     }
 
@@ -322,11 +322,11 @@ private slots:
         TDownloadForm& form = started.form();
         QVERIFY(QFile::remove(started.settingsPath()));
         QVERIFY(QDir().mkdir(started.settingsPath()));
-        form.CancelRequested = false;
+        form.session().CancelRequested = false;
         form.COM2Item->trigger();
         QCOMPARE(reports_, QStringList{Message::unableToWrite(started.settingsPath())});
-        QVERIFY(form.CancelRequested);
-        QCOMPARE(form.PortName, QStringLiteral("COM2"));
+        QVERIFY(form.session().CancelRequested);
+        QCOMPARE(form.session().PortName, QStringLiteral("COM2"));
         QCOMPARE(markedItem(form), QStringLiteral("COM2Item"));
     }
 
@@ -358,9 +358,9 @@ private slots:
         started.start({hexPath, "second.hex"});
         QVERIFY(started.activate());
         const TDownloadForm& form = started.form();
-        QCOMPARE(form.HexFileName, hexPath);
+        QCOMPARE(form.session().HexFileName, hexPath);
         QTEST(form.windowTitle(), "caption");
-        QTEST(form.HexFilePresent, "present");
+        QTEST(form.session().HexFilePresent, "present");
         QVERIFY(reports_.isEmpty());
     }
 

@@ -76,7 +76,7 @@ private slots:
         started.start();
         started.form().takeHexFile(argument);
         QTEST(started.form().windowTitle(), "caption");
-        QCOMPARE(started.form().HexFileName, argument);
+        QCOMPARE(started.form().session().HexFileName, argument);
     }
 
     void exeDir_data() {

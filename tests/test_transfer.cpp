@@ -87,10 +87,9 @@ void TransferTest::routesRecords() {
     QFETCH(QStringList, commands);
     QFETCH(bool, verified);
     DownloadRig rig;
-    rig.createWindowWithoutArgument();
     QVERIFY(rig.connect());
     // Words past 20FF are not program memory on this target: their read-back cannot match.
-    QCOMPARE(rig.form().SEND_DATA_TO_MICRO(line.mid(7, 2), line), verified);
+    QCOMPARE(rig.session().SEND_DATA_TO_MICRO(line.mid(7, 2), line), verified);
     QCOMPARE(rig.commands(), commands);
     if (verified) {
         QCOMPARE(rig.report().violations, std::vector<std::string>{});
@@ -113,11 +112,10 @@ void TransferTest::writesProgramMemoryInBlocks() {
     QFETCH(int, words);
     QFETCH(int, fills);
     DownloadRig rig;
-    rig.createWindowWithoutArgument();
     QVERIFY(rig.connect());
     const QList<quint16> data = wordsFrom(0x0100, words);
     const QByteArray line = HexFiles::wordRecord(quint16(address), data);
-    QVERIFY(rig.form().PROGRAM_MAIN_MEMORY(line, quint16(address), quint8(words - 1)));
+    QVERIFY(rig.session().PROGRAM_MAIN_MEMORY(line, quint16(address), quint8(words - 1)));
     QCOMPARE(rig.commands(),
              programCommands(QString::asprintf("%04X", address), hexWords(data), fills));
     for (int i = 0; i < words; ++i) {
@@ -139,11 +137,10 @@ void TransferTest::refusesWordsThatDoNotReadBack() {
         options.cancellingPair = 0x0001;
     }
     DownloadRig rig(options);
-    rig.createWindowWithoutArgument();
     QVERIFY(rig.connect());
     const QList<quint16> data{0x0100, fault == 0 ? quint16(0xFFFF) : quint16(0x0200), 0x0300,
                               0x0400};
-    QVERIFY(!rig.form().PROGRAM_MAIN_MEMORY(HexFiles::wordRecord(0, data), 0, 3));
+    QVERIFY(!rig.session().PROGRAM_MAIN_MEMORY(HexFiles::wordRecord(0, data), 0, 3));
     QCOMPARE(rig.commands(), programCommands("0000", hexWords(data), 0));
 }
 
@@ -151,26 +148,24 @@ void TransferTest::lostAcknowledgementStillRunsTheRecordToItsEnd() {
     Options options = DownloadRig::quickTarget();
     options.dropAck = 3; // the address, the first word, then the second word's acknowledgement
     DownloadRig rig(options);
-    rig.createWindowWithoutArgument();
     QVERIFY(rig.connect());
     QElapsedTimer elapsed;
     elapsed.start();
-    QVERIFY(!rig.form().PROGRAM_MAIN_MEMORY(HexFiles::wordRecord(0, {1, 2, 3, 4}), 0, 3));
+    QVERIFY(!rig.session().PROGRAM_MAIN_MEMORY(HexFiles::wordRecord(0, {1, 2, 3, 4}), 0, 3));
     // The lost acknowledgement closed the line; the two remaining words and the read-back address
     // each still waited out their own time-out.
     QVERIFY2(elapsed.elapsed() >= 3 * (AckTimeoutMs - 50),
              qPrintable(QString::number(elapsed.elapsed())));
     QCOMPARE(rig.commands(), (QStringList{"a0000", "w0001", "w0002"}));
-    QCOMPARE(rig.form().Edit2->text(), Message::LostContact);
+    QCOMPARE(rig.status(), Message::LostContact);
 }
 
 void TransferTest::writesEepromItemByItem() {
     DownloadRig rig;
-    rig.createWindowWithoutArgument();
     QVERIFY(rig.connect());
     const int acknowledgementsBefore = rig.report().acknowledgements;
     const QByteArray line = HexFiles::wordRecord(0x2100, {0x0011, 0x0022, 0x0033, 0x0044});
-    QVERIFY(rig.form().SEND_DATA_TO_MICRO("00", line));
+    QVERIFY(rig.session().SEND_DATA_TO_MICRO("00", line));
     QCOMPARE(rig.commands(),
              (QStringList{"a2100", "w0011", "a2101", "w0022", "a2102", "w0033", "a2103", "w0044",
                           "a2100", "r1", "a2101", "r1", "a2102", "r1", "a2103", "r1"}));
@@ -182,9 +177,8 @@ void TransferTest::unansweredLastEepromWriteReadsNothingBack() {
     Options options = DownloadRig::quickTarget();
     options.dropAck = 4; // the second item's "w"
     DownloadRig rig(options);
-    rig.createWindowWithoutArgument();
     QVERIFY(rig.connect());
-    QVERIFY(!rig.form().PROGRAM_EEPROM(HexFiles::wordRecord(0x2100, {1, 2}), 0x2100, 1));
+    QVERIFY(!rig.session().PROGRAM_EEPROM(HexFiles::wordRecord(0x2100, {1, 2}), 0x2100, 1));
     QCOMPARE(rig.commands(), (QStringList{"a2100", "w0001", "a2101", "w0002"}));
 }
 

@@ -35,7 +35,7 @@ namespace {
 #ifndef Q_OS_WIN
 // Opens the window's port on a pseudo-terminal.
 bool openPort(TDownloadForm& form, const PtyPair& terminal) {
-    return form.OpenCom(terminal.slavePath()) && form.PortHandle.isOpen();
+    return form.session().OpenCom(terminal.slavePath()) && form.session().PortHandle.isOpen();
 }
 #endif
 
@@ -71,7 +71,6 @@ private slots:
         StartedWindow window{QStringList{}};
         TDownloadForm& form = window.form();
         QCOMPARE(form.objectName(), QStringLiteral("DownloadForm"));
-        QCOMPARE(child<QTimer>(form, "Timer1"), form.Timer1);
         QCOMPARE(child<QFrame>(form, "Bevel1"), form.Bevel1);
         QCOMPARE(child<QMenuBar>(form, "MainMenu1"), form.MainMenu1);
         QCOMPARE(child<QMenu>(form, "PortSetup"), form.PortSetup);
@@ -82,7 +81,6 @@ private slots:
         QCOMPARE(child<QFrame>(form, "Bevel2"), form.Bevel2);
         QCOMPARE(child<QLabel>(form, "Edit2"), form.Edit2);
         QCOMPARE(child<QFrame>(form, "Bevel3"), form.Bevel3);
-        QCOMPARE(child<QTimer>(form, "Timeout_Timer"), form.Timeout_Timer);
         QCOMPARE(child<QWidget>(form, "Panel1"), form.Panel1);
         QCOMPARE(child<QPushButton>(form, "WriteButton"), form.WriteButton);
         QCOMPARE(child<QPushButton>(form, "CancelButton"), form.CancelButton);
@@ -127,9 +125,11 @@ private slots:
         QCOMPARE(form.DownloadGauge->maximum(), 100);
         QCOMPARE(form.DownloadGauge->progress(), 0);
         QCOMPARE(form.DownloadGauge->barColor(), GaugeColor::Lime);
-        QVERIFY(!form.HexFilePresent && !form.CancelRequested && !form.CloseRequested);
-        QVERIFY(!form.DownloadOk && !form.PortHandle.isOpen());
-        QVERIFY(form.ExeDir.isEmpty() && form.HexFileName.isEmpty() && form.PortName.isEmpty());
+        QVERIFY(!form.session().HexFilePresent && !form.session().CancelRequested &&
+                !form.session().CloseRequested);
+        QVERIFY(!form.session().DownloadOk && !form.session().PortHandle.isOpen());
+        QVERIFY(form.ExeDir.isEmpty() && form.session().HexFileName.isEmpty() &&
+                form.session().PortName.isEmpty());
     }
 
     void timers_data() {
@@ -140,9 +140,9 @@ private slots:
     }
     void timers() {
         QFETCH(QString, name);
-        StartedWindow window{QStringList{}};
-        auto* timer = window.form().findChild<QTimer*>(name);
-        QVERIFY(timer);
+        const DownloadSession session; // the session's, the window needs none
+        auto* timer = session.findChild<QTimer*>(name);
+        QCOMPARE(timer, name == "Timer1" ? session.Timer1 : session.Timeout_Timer);
         QTEST(timer->interval(), "interval");
         QVERIFY(timer->isSingleShot());
         QCOMPARE(timer->timerType(), Qt::PreciseTimer);
@@ -282,7 +282,7 @@ private slots:
         form.WriteButton->setEnabled(false);
         form.CancelButton->setEnabled(false);
         form.CloseButton->setEnabled(false);
-        form.DownloadOk = true;
+        form.session().DownloadOk = true;
         form.DownloadGauge->setMaximum(250);
         form.DownloadGauge->setProgress(120);
         form.DO_ERROR(Message::InvalidHexFile);
@@ -291,10 +291,10 @@ private slots:
         QVERIFY(form.WriteButton->isEnabled());
         QVERIFY(form.CancelButton->isEnabled());
         QVERIFY(form.CloseButton->isEnabled());
-        QVERIFY(!form.DownloadOk);
+        QVERIFY(!form.session().DownloadOk);
         QCOMPARE(form.DownloadGauge->barColor(), GaugeColor::Red);
         QCOMPARE(form.DownloadGauge->progress(), 120);
-        QVERIFY(!form.PortHandle.isOpen());
+        QVERIFY(!form.session().PortHandle.isOpen());
     }
 
     void cancelWithNoDownload() {
@@ -303,11 +303,11 @@ private slots:
         QVERIFY(window.activate());
         form.DO_ERROR(Message::DownloadFailed);
         form.DownloadGauge->setProgress(60);
-        form.DownloadOk = true;
+        form.session().DownloadOk = true;
         QTest::mouseClick(form.CancelButton, Qt::LeftButton);
         QCOMPARE(form.Edit2->text(), QString());
-        QVERIFY(form.CancelRequested);
-        QVERIFY(!form.DownloadOk);
+        QVERIFY(form.session().CancelRequested);
+        QVERIFY(!form.session().DownloadOk);
         QCOMPARE(form.DownloadGauge->progress(), 0);
         QCOMPARE(form.DownloadGauge->percentDone(), 0);
         QCOMPARE(form.DownloadGauge->barColor(), GaugeColor::Lime);
@@ -326,10 +326,10 @@ private slots:
         form.WriteButton->setEnabled(false);
         form.CancelButton->setEnabled(false);
         QTest::mouseClick(form.CloseButton, Qt::LeftButton);
-        QVERIFY(form.CloseRequested);
+        QVERIFY(form.session().CloseRequested);
         QVERIFY(form.WriteButton->isEnabled());
         QVERIFY(form.CancelButton->isEnabled());
-        QVERIFY(!form.PortHandle.isOpen());
+        QVERIFY(!form.session().PortHandle.isOpen());
         QTRY_VERIFY(!form.isVisible());
     }
 
@@ -351,7 +351,7 @@ private slots:
             QTest::mouseClick(form.CloseButton, Qt::LeftButton);
         else
             form.DO_ERROR(Message::DownloadFailed);
-        QVERIFY(!form.PortHandle.isOpen());
+        QVERIFY(!form.session().PortHandle.isOpen());
         QCOMPARE(form.isVisible(), !close);
     }
 #endif
@@ -362,7 +362,7 @@ private slots:
         QVERIFY(window.activate());
         QTest::keyClick(&form, Qt::Key_C, Qt::AltModifier);
         QTRY_VERIFY(!form.isVisible());
-        QVERIFY(form.CloseRequested);
+        QVERIFY(form.session().CloseRequested);
     }
 
     void escapePressesCancel() {
@@ -372,7 +372,7 @@ private slots:
         form.DISPLAY_MESSAGE(Message::PressReset);
         QTest::keyClick(form.WriteButton, Qt::Key_Escape); // passed on by the focused button
         QCOMPARE(form.Edit2->text(), QString());
-        QVERIFY(form.CancelRequested);
+        QVERIFY(form.session().CancelRequested);
     }
 
     void escapeIgnoredWhileCancelDisabled() {
@@ -383,7 +383,7 @@ private slots:
         form.CancelButton->setEnabled(false);
         QTest::keyClick(&form, Qt::Key_Escape);
         QCOMPARE(form.Edit2->text(), Message::Erasing);
-        QVERIFY(!form.CancelRequested);
+        QVERIFY(!form.session().CancelRequested);
     }
 
     void enterPressesWrite_data() {
@@ -435,7 +435,7 @@ private slots:
         if (portName.isEmpty()) {
             form.DISPLAY_MESSAGE(text);
         } else {
-            QVERIFY(!form.OpenCom(portName));
+            QVERIFY(!form.session().OpenCom(portName));
             text = Message::openFailure(SerialDevice::OpenResult::OpenFailed, portName);
         }
         QCOMPARE(form.Edit2->text(), text);
@@ -475,15 +475,15 @@ private slots:
         QVERIFY(window.activate());
         QVERIFY(QFile::remove(form.settingsFile()->path()));
         QVERIFY(QDir().mkdir(form.settingsFile()->path())); // the port choice cannot be saved
-        form.CancelRequested = false;
+        form.session().CancelRequested = false;
         QTimer::singleShot(0, form.COM3Item, &QAction::trigger);
         int polls = 0;
-        while (!form.CancelRequested && polls < 100000) { // a download's waiting loop
+        while (!form.session().CancelRequested && polls < 100000) { // a download's waiting loop
             form.DISPLAY_MESSAGE(Message::PressReset);
             ++polls;
         }
-        QVERIFY(form.CancelRequested);
-        QCOMPARE(form.PortName, QStringLiteral("COM3"));
+        QVERIFY(form.session().CancelRequested);
+        QCOMPARE(form.session().PortName, QStringLiteral("COM3"));
         QVERIFY(form.COM3Item->isChecked());
         QCOMPARE(reports_, QStringList{Message::unableToWrite(form.settingsFile()->path())});
         form.DISPLAY_MESSAGE(Message::DownloadCancelled); // the loop's caller goes on

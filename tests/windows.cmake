@@ -9,7 +9,7 @@ set(WINDOWS_GUI_TESTS test_gauge test_window test_settings_windows test_serial_w
 add_library(testsupport STATIC support/HexFiles.cpp support/StartedWindow.cpp
     support/StatusHistory.cpp support/PumpWatch.cpp support/PortEndings.cpp)
 target_include_directories(testsupport PUBLIC ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_SOURCE_DIR})
-target_link_libraries(testsupport PUBLIC dwnldcore Qt6::Test)
+target_link_libraries(testsupport PUBLIC dwnldwindow Qt6::Test)
 # The test programs' own build of app/ProgramPlaceWindows.cpp, linked into each before the library
 # (whose copy is then left out): the installer's record is a key of the tests' own under
 # HKEY_CURRENT_USER, so that a test run neither sees nor changes an installed program's key, and

@@ -10,50 +10,36 @@ ProgressGauge::ProgressGauge(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-int ProgressGauge::percentDone() const {
-    if (maximum_ == minimum_)
-        return 0;
-    const qint64 done = qint64(progress_) - minimum_;
-    const qint64 range = qint64(maximum_) - minimum_;
-    return int(done * 100 / range);
-}
-
-// The range always satisfies minimum <= progress <= maximum: a new bound that crosses the other
-// one moves it along, and the progress is kept within the bounds.
 void ProgressGauge::setMinimum(int value) {
     const int oldPercent = percentDone();
-    minimum_ = value;
-    const int oldMaximum = maximum_;
-    maximum_ = std::max(maximum_, minimum_);
-    progress_ = std::clamp(progress_, minimum_, maximum_);
+    const int oldMaximum = maximum();
+    range_.setMinimum(value);
     changed(oldPercent, oldMaximum, barColor_);
 }
 
 void ProgressGauge::setMaximum(int value) {
     const int oldPercent = percentDone();
-    const int oldMaximum = maximum_;
-    maximum_ = value;
-    minimum_ = std::min(minimum_, maximum_);
-    progress_ = std::clamp(progress_, minimum_, maximum_);
+    const int oldMaximum = maximum();
+    range_.setMaximum(value);
     changed(oldPercent, oldMaximum, barColor_);
 }
 
 void ProgressGauge::setProgress(int value) {
     const int oldPercent = percentDone();
-    progress_ = std::clamp(value, minimum_, maximum_);
-    changed(oldPercent, maximum_, barColor_);
+    range_.setProgress(value);
+    changed(oldPercent, maximum(), barColor_);
 }
 
 void ProgressGauge::setBarColor(const QColor& color) {
     const QColor oldColor = barColor_;
     barColor_ = color;
-    changed(percentDone(), maximum_, oldColor);
+    changed(percentDone(), maximum(), oldColor);
 }
 
 // Only what the user can see causes a repaint: the whole-number percentage, the maximum or the
 // bar colour.
 void ProgressGauge::changed(int oldPercent, int oldMaximum, QColor oldColor) {
-    if (oldPercent != percentDone() || oldMaximum != maximum_ || oldColor != barColor_)
+    if (oldPercent != percentDone() || oldMaximum != maximum() || oldColor != barColor_)
         update();
 }
 

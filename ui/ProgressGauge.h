@@ -1,5 +1,7 @@
 #pragma once
 
+#include "driver/GaugeRange.h"
+
 #include <QColor>
 #include <QWidget>
 
@@ -22,11 +24,11 @@ public:
 
     explicit ProgressGauge(QWidget* parent = nullptr);
 
-    int minimum() const { return minimum_; }
-    int maximum() const { return maximum_; }
-    int progress() const { return progress_; }
+    int minimum() const { return range_.minimum(); }
+    int maximum() const { return range_.maximum(); }
+    int progress() const { return range_.progress(); }
     QColor barColor() const { return barColor_; }
-    int percentDone() const; // truncated; 0 when maximum equals minimum
+    int percentDone() const { return range_.percentDone(); } // truncated; 0 for an empty range
 
     // The range keeps minimum <= progress <= maximum: a new bound that crosses the other one
     // moves it along, and the progress is moved into the range.
@@ -42,8 +44,6 @@ private:
     // Repaints when the whole-number percentage, the maximum or the bar colour has changed.
     void changed(int oldPercent, int oldMaximum, QColor oldColor);
 
-    int minimum_ = 0;
-    int maximum_ = 100;
-    int progress_ = 0;
+    GaugeRange range_;
     QColor barColor_ = GaugeColor::Lime;
 };

@@ -5,7 +5,6 @@
 #include "app/SettingsFile.h"
 #include "link/Commands.h"
 #include "link/Messages.h"
-#include "link/Protocol.h"
 #include "ui/ButtonPictures.h"
 #include "ui/PortMenu.h"
 #include "ui/ProgressGauge.h"
@@ -60,15 +59,6 @@ void connectHandler(TDownloadForm* form, Control* control, Signal signal,
                     void (TDownloadForm::*handler)(QObject*)) {
     QObject::connect(control, signal, form,
                      [form, control, handler] { guarded([&] { (form->*handler)(control); }); });
-}
-
-QTimer* makeTimer(QObject* parent, const char* name, int interval) {
-    auto* timer = new QTimer(parent);
-    timer->setObjectName(QLatin1String(name));
-    timer->setInterval(interval);
-    timer->setSingleShot(true);
-    timer->setTimerType(Qt::PreciseTimer); // a coarse timer may fire up to 5 % early
-    return timer;
 }
 
 // A bevel: a frame drawn over whatever lies beneath it, transparent inside and to the mouse.
@@ -135,9 +125,6 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     // The control with the keyboard focus always shows it, not only once Tab has been pressed.
     setAttribute(Qt::WA_KeyboardFocusChange);
 
-    Timer1 = makeTimer(this, "Timer1", 10);
-    connectHandler(this, Timer1, &QTimer::timeout, &TDownloadForm::Timer1Timer);
-
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("ClientArea"));
     client->setFixedSize(ClientWidth, ClientHeight);
@@ -180,7 +167,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
         new PortMenu(PortSetup, ports, {COM1Item, COM2Item, COM3Item}, NetworkPortItem,
                      [this](const QString& portName) { guarded([&] { choosePort(portName); }); });
     connect(PortSetup, &QMenu::aboutToShow, this,
-            [this] { guarded([&] { portMenu_->list(PortName); }); });
+            [this] { guarded([&] { portMenu_->list(session_.PortName); }); });
 
     DownloadGauge = new ProgressGauge(client);
     DownloadGauge->setObjectName(QStringLiteral("DownloadGauge"));
@@ -199,9 +186,6 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     setColors(Edit2, Silver, Navy);
 
     Bevel3 = makeBevel(client, "Bevel3", QRect(8, 8, 257, 25), QFrame::Box | QFrame::Sunken);
-
-    Timeout_Timer = makeTimer(this, "Timeout_Timer", AckTimeoutMs);
-    connectHandler(this, Timeout_Timer, &QTimer::timeout, &TDownloadForm::Timeout_TimerTimer);
 
     Panel1 = new QWidget(client);
     Panel1->setObjectName(QStringLiteral("Panel1"));
@@ -226,8 +210,12 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
     for (QPushButton* button : {WriteButton, CancelButton, CloseButton})
         button->installEventFilter(focusOnEnable);
 
-    successShown_ = makeTimer(this, "SuccessShown", SuccessShownMs);
+    successShown_ = new QTimer(this);
+    successShown_->setObjectName(QStringLiteral("SuccessShown"));
+    successShown_->setSingleShot(true);
+    successShown_->setInterval(SuccessShownMs);
     connect(successShown_, &QTimer::timeout, this, &QWidget::close);
+    drawSession();
 
     // The window takes the size of its menu bar and client area, and keeps it.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -235,20 +223,58 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
 
 TDownloadForm::~TDownloadForm() = default;
 
+// The session's events are drawn as they come, inside the operation's step that shows them.
+void TDownloadForm::drawSession() {
+    connect(&session_, &DownloadSession::started, Edit2, &StatusLine::clearReports);
+    connect(&session_, &DownloadSession::statusShown, Edit2, &StatusLine::setStatus);
+    connect(&session_, &DownloadSession::failureShown, this, &TDownloadForm::drawFailure);
+    connect(&session_, &DownloadSession::gaugeChanged, this, &TDownloadForm::drawGauge);
+    connect(&session_, &DownloadSession::gaugeBarChanged, this, &TDownloadForm::drawGaugeBar);
+    connect(&session_, &DownloadSession::writeAllowed, WriteButton, &QWidget::setEnabled);
+    connect(&session_, &DownloadSession::stopAllowed, this, [this](bool allowed) {
+        CancelButton->setEnabled(allowed);
+        CloseButton->setEnabled(allowed);
+    });
+    connect(&session_, &DownloadSession::portNoted, Edit2, &StatusLine::setNote);
+    connect(&session_, &DownloadSession::errorRaised, this, &reportError);
+    session_.keepFoundPort = [this](const QString& portName) { keepPort(portName); };
+}
+
+void TDownloadForm::drawFailure(const QString& text, const QString& detail) {
+    WriteButton->setEnabled(true);
+    CancelButton->setEnabled(true);
+    CloseButton->setEnabled(true);
+    WriteButton->setFocus(Qt::OtherFocusReason); // Enter tries again
+    Edit2->report(text, detail);
+}
+
+void TDownloadForm::drawGauge(int progress, int maximum) {
+    DownloadGauge->setMaximum(maximum);
+    DownloadGauge->setProgress(progress);
+}
+
+void TDownloadForm::drawGaugeBar(GaugeBar bar) {
+    switch (bar) {
+    case GaugeBar::Lime:
+        DownloadGauge->setBarColor(GaugeColor::Lime);
+        break;
+    case GaugeBar::Blue:
+        DownloadGauge->setBarColor(GaugeColor::Blue);
+        break;
+    case GaugeBar::Red:
+        DownloadGauge->setBarColor(GaugeColor::Red);
+        break;
+    }
+}
+
 void TDownloadForm::CancelButtonClick(QObject*) {
-    CancelRequested = true;
-    DISPLAY_MESSAGE(QString());
-    DownloadGauge->setBarColor(GaugeColor::Lime);
-    DownloadGauge->setProgress(0);
-    pump();
-    DownloadOk = false;
+    session_.cancel();
 }
 
 void TDownloadForm::CloseButtonClick(QObject*) {
-    CloseRequested = true;
     WriteButton->setEnabled(true);
     CancelButton->setEnabled(true);
-    CloseCom();
+    session_.close();
     close();
 }
 
@@ -256,40 +282,6 @@ void TDownloadForm::closeAfterSuccess() {
     WriteButton->setEnabled(false);
     CancelButton->setEnabled(false);
     successShown_->start();
-}
-
-void TDownloadForm::DISPLAY_MESSAGE(const QString& text) {
-    const bool changed = text != Edit2->text();
-    Edit2->setStatus(text);
-    if (changed)
-        emit reported(text, QString(), ReportKind::Status);
-    pump();
-}
-
-void TDownloadForm::DO_ERROR(const QString& text, const QString& detail) {
-    WriteButton->setEnabled(true);
-    CancelButton->setEnabled(true);
-    CloseButton->setEnabled(true);
-    WriteButton->setFocus(Qt::OtherFocusReason); // Enter tries again
-    DownloadOk = false;
-    DownloadGauge->setBarColor(GaugeColor::Red); // the bar keeps its length
-    const QString shownDetail = detail.isEmpty() ? std::exchange(failureDetail_, {}) : detail;
-    Edit2->report(text, shownDetail);
-    if (progress_.failure.isEmpty()) {
-        progress_.failure = text;
-        progress_.failureDetail = shownDetail;
-    }
-    emit reported(text, shownDetail, ReportKind::Failure);
-    pump();
-    CloseCom();
-}
-
-void TDownloadForm::requestStop() {
-    stopRequested_ = true;
-}
-
-void TDownloadForm::explainFailure(const QString& detail) {
-    failureDetail_ = detail;
 }
 
 bool TDownloadForm::event(QEvent* e) {

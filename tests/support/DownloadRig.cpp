@@ -49,9 +49,17 @@ void DownloadRig::showAndDownload() {
     QTRY_VERIFY_WITH_TIMEOUT(form().Edit2->text() != QStringLiteral("testing"), 120000);
 }
 
+DownloadSession& DownloadRig::session() {
+    if (window_.started())
+        return form().session();
+    if (!session_)
+        session_ = std::make_unique<DownloadSession>();
+    return *session_;
+}
+
 bool DownloadRig::connect() {
-    form().PortName = QString::fromStdString(target_->devicePath());
-    return form().OpenCom(form().PortName) && form().WAIT_FOR_ACK();
+    session().PortName = QString::fromStdString(target_->devicePath());
+    return session().OpenCom(session().PortName) && session().WAIT_FOR_ACK();
 }
 
 void DownloadRig::when(std::function<bool()> condition, std::function<void()> action) {
@@ -59,7 +67,9 @@ void DownloadRig::when(std::function<bool()> condition, std::function<void()> ac
 }
 
 QString DownloadRig::status() const {
-    return window_.form().Edit2->text();
+    if (window_.started())
+        return window_.form().Edit2->text();
+    return session_ ? session_->status() : QString();
 }
 
 QStringList DownloadRig::tipLines() const {
@@ -82,9 +92,9 @@ void DownloadRig::verifyFailedAndUsable(const QString& status) {
     TDownloadForm& window = form();
     QCOMPARE(this->status(), status);
     QVERIFY(!report().goReceived);
-    QVERIFY(!window.DownloadOk);
+    QVERIFY(!window.session().DownloadOk);
     QVERIFY(window.isVisible());
-    QVERIFY(!window.PortHandle.isOpen());
+    QVERIFY(!window.session().PortHandle.isOpen());
     QCOMPARE(window.DownloadGauge->barColor(), GaugeColor::Red);
     QVERIFY(window.WriteButton->isEnabled());
     QVERIFY(window.CancelButton->isEnabled());

@@ -24,6 +24,9 @@ public:
 
     zeltra::sim::PtyTarget& target() { return *target_; }
     TDownloadForm& form() { return window_.form(); }
+    // The window's session; before a window is created, one of the rig's own, for tests of
+    // single operations.
+    DownloadSession& session();
     QString folder() const { return window_.folder(); }
     QString hexPath() const;
 
@@ -39,6 +42,7 @@ public:
     // Runs `action` once, in the first pass of the message pump in which `condition` holds.
     void when(std::function<bool()> condition, std::function<void()> action);
 
+    // The window's status line; without a window, the session's status text.
     QString status() const;
     // The lines of the status line's tool tip, without their indentation.
     QStringList tipLines() const;
@@ -55,4 +59,5 @@ public:
 private:
     std::unique_ptr<zeltra::sim::PtyTarget> target_;
     StartedWindow window_; // closed before the target goes
+    std::unique_ptr<DownloadSession> session_;
 };

@@ -1,7 +1,7 @@
 #include "support/PortEndings.h"
 
+#include "driver/DownloadSession.h"
 #include "link/Messages.h"
-#include "ui/TDownloadForm.h"
 
 #include <QtTest>
 
@@ -14,13 +14,13 @@ void addRows() {
     QTest::newRow("opened again") << "open";
 }
 
-bool letGo(TDownloadForm& form, const QString& portName, const QString& ending) {
+bool letGo(DownloadSession& session, const QString& portName, const QString& ending) {
     if (ending == QLatin1String("failure"))
-        form.DO_ERROR(Message::LostContact);
-    else if (ending == QLatin1String("open") && !form.OpenCom(portName))
+        session.DO_ERROR(Message::LostContact);
+    else if (ending == QLatin1String("open") && !session.OpenCom(portName))
         return false;
-    form.CloseCom();
-    return !form.PortHandle.isOpen();
+    session.CloseCom();
+    return !session.PortHandle.isOpen();
 }
 
 } // namespace PortEndings

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class TDownloadForm;
+class DownloadSession;
 
 // The ways in which the tool lets go of a port it has open: "close" (CloseCom), "failure" (a
 // reported failure closes it), "open" (opened again, then closed).
@@ -10,8 +10,8 @@ namespace PortEndings {
 
 // Adds the rows: a QString column "ending".
 void addRows();
-// Lets go of the port that `form` has open on portName in the way `ending` names; false when a
+// Lets go of the port that `session` has open on portName in the way `ending` names; false when a
 // step did not do what it should.
-bool letGo(TDownloadForm& form, const QString& portName, const QString& ending);
+bool letGo(DownloadSession& session, const QString& portName, const QString& ending);
 
 } // namespace PortEndings

@@ -23,6 +23,7 @@ public:
     QString path(const QString& name) const { return directory_.filePath(name); }
     QString executable() const { return path(QStringLiteral("dwnld")); }
     QString settingsPath() const { return path(QStringLiteral("DWNLD.INI")); }
+    bool started() const { return form_ != nullptr; }
     TDownloadForm& form() { return *form_; }
     const TDownloadForm& form() const { return *form_; }
 
