@@ -10,7 +10,7 @@
 #include <optional>
 
 namespace {
-// How often the window's messages (a click, a timer, a stop) are pumped during a read: a word
+// How often the application's events (a click, a timer, a stop) are pumped during a read: a word
 // comes about every 4 ms at 19200 baud, and a pump after each would lengthen every exchange.
 constexpr qint64 PumpIntervalMs = 5;
 } // namespace

@@ -1,6 +1,6 @@
 // The host's side of the bootloader protocol: command lines, replies, acknowledgements, the
-// "*"/"i" handshake and the timed pause. Every wait polls the port and pumps the window's
-// message queue, so the buttons, the Port menu and the two window timers keep working.
+// "*"/"i" handshake and the timed pause. Every wait polls the port and pumps the application's
+// events, so a face's buttons and menus, and the session's two timers, keep working.
 #include "link/Protocol.h"
 
 #include "driver/DownloadSession.h"

@@ -1,10 +1,10 @@
-// The window's serial-port operations: opening, configuring and closing the port, and moving
+// The session's serial-port operations: opening, configuring and closing the port, and moving
 // single bytes over it.
 #include "driver/DownloadSession.h"
 #include "driver/Messages.h"
 #include "link/Messages.h"
 
-// A network port may take a while to connect: the window stays live meanwhile, and a Cancel,
+// A network port may take a while to connect: a face stays live meanwhile, and a Cancel,
 // a Close or a port choice abandons the connection.
 bool DownloadSession::OpenCom(const QString& portName) {
     pump();

@@ -93,6 +93,7 @@ private slots:
     void benchOfCradles();
     void searchesWithPortAuto();
     void exitStatusesDocumented();
+    void needsNoWindowSystem();
     void verifiesTheBoard_data();
     void verifiesTheBoard();
     void readsTheBoardBack_data();
@@ -462,6 +463,19 @@ void CliTest::exitStatusesDocumented() {
     QVERIFY(manual.contains(".PP " + words(ExitStatus::RepeatNote)));
     const QString section = manual.section(".SH EXIT STATUS", 1).section(".SH", 0, 0);
     QCOMPARE(section.count(".TP"), qsizetype(ExitStatus::Meanings.size())); // and no other
+}
+
+// The command-line program links Qt Core (and Qt Serial Port) alone: a machine without Qt's GUI
+// and X libraries runs it.
+void CliTest::needsNoWindowSystem() {
+    QProcess ldd;
+    ldd.start(QStringLiteral("ldd"), {qEnvironmentVariable("DWNLD_CLI_EXE")});
+    QVERIFY(ldd.waitForFinished(60000));
+    QCOMPARE(ldd.exitCode(), 0);
+    const QString libraries = QString::fromLocal8Bit(ldd.readAllStandardOutput());
+    QVERIFY2(libraries.contains(QStringLiteral("libQt6Core.so")), qPrintable(libraries));
+    for (const QString& library : {QStringLiteral("libQt6Gui"), QStringLiteral("libQt6Widgets")})
+        QVERIFY2(!libraries.contains(library), qPrintable(libraries));
 }
 
 // What the verification and the read tests write into the board first: a record that a download
