@@ -47,7 +47,8 @@ void CommandLineDownload::followInJson() {
 void CommandLineDownload::followDownload() {
     QObject::connect(&session_, &DownloadSession::reported, &session_,
                      [this](const QString& text, const QString& detail, ReportKind kind) {
-                         if (kind == ReportKind::Failure)
+                         // A failure, and a result with a detail, say it in lines of their own.
+                         if (kind == ReportKind::Failure || (!options_.quiet && !detail.isEmpty()))
                              report_.reported(text, detail);
                          else if (!options_.quiet)
                              report_.shown(text);

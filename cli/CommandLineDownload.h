@@ -18,7 +18,7 @@ struct CommandLineOptions {
     enum class Operation { Download, Verify, Read };
     Operation operation = Operation::Download;
     QString hexFile; // the file to write, to check the board against, or to read the board into
-    int eepromBytes = 256;  // the data EEPROM that a read takes
+    int eepromBytes = DownloadSession::DefaultEepromBytes; // the data EEPROM that a read takes
     QString port;           // empty: the port kept in the settings file; AutoPort: a search
     int resetTimeoutMs = 0; // 0: wait for RESET for as long as it takes, as the window does
     bool repeat = false;    // board after board, until interrupted

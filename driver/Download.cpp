@@ -14,16 +14,24 @@
 #include "ui/Messages.h"
 
 namespace {
-// Marks a download as running for as long as it lives, however the download ends.
-class RunningDownload {
+// Marks an operation as running for as long as it lives, however it ends.
+class RunningOperation {
 public:
-    explicit RunningDownload(bool& running) : running_(running) { running_ = true; }
-    ~RunningDownload() { running_ = false; }
-    RunningDownload(const RunningDownload&) = delete;
-    RunningDownload& operator=(const RunningDownload&) = delete;
+    RunningOperation(bool& running, DownloadSession& session)
+        : running_(running), session_(session) {
+        running_ = true;
+        emit session_.runningChanged(true);
+    }
+    ~RunningOperation() {
+        running_ = false;
+        emit session_.runningChanged(false);
+    }
+    RunningOperation(const RunningOperation&) = delete;
+    RunningOperation& operator=(const RunningOperation&) = delete;
 
 private:
     bool& running_;
+    DownloadSession& session_;
 };
 } // namespace
 
@@ -43,7 +51,7 @@ DownloadOutcome DownloadSession::writeHexFile() {
 
 DownloadOutcome DownloadSession::runOperation(const std::function<bool()>& operation,
                                               DownloadOutcome::Result success) {
-    const RunningDownload running(running_);
+    const RunningOperation running(running_, *this);
     emit started();
     failureDetail_.clear();
     progress_ = {};

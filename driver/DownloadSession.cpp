@@ -38,6 +38,13 @@ void DownloadSession::DISPLAY_MESSAGE(const QString& text) {
     pump();
 }
 
+void DownloadSession::showResult(const QString& text, const QString& detail) {
+    shownStatus_ = text;
+    emit resultShown(text, detail);
+    emit reported(text, detail, ReportKind::Status);
+    pump();
+}
+
 // Shows the text with the buttons enabled, so that Enter tries again, and turns the gauge red
 // (the bar keeps its length); then lets the user act and closes the port.
 void DownloadSession::DO_ERROR(const QString& text, const QString& detail) {

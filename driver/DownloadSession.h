@@ -88,7 +88,8 @@ public:
     // Reads program memory below the boot vector and the first eepromBytes of data EEPROM into
     // an Intel HEX file at path, written whole or not at all, writing nothing to the board;
     // starts the board's program when the boot-vector word shows a finished download.
-    DownloadOutcome readIntoHexFile(const QString& path, int eepromBytes);
+    DownloadOutcome readIntoHexFile(const QString& path, int eepromBytes = DefaultEepromBytes);
+    static constexpr int DefaultEepromBytes = 256; // the data EEPROM that a read takes
     // Asks from outside (an interrupt, a time-out, a parent process) that operations stop: the
     // running one ends at its next poll, reporting "Download Cancelled", and any later one at
     // once. Unlike Cancel it is never forgotten.
@@ -132,9 +133,13 @@ public:
 signals:
     // An operation starts afresh: the reports of the last one are history.
     void started();
+    // An operation runs, or has ended.
+    void runningChanged(bool running);
     // Every status text shown, and every failure reported with its detail, as they come.
     void statusShown(const QString& text);
     void failureShown(const QString& text, const QString& detail);
+    // A result that has a detail (where a board was read into, and what of it).
+    void resultShown(const QString& text, const QString& detail);
     // The gauge's range and position, whenever one of them is set, and its bar's colour.
     void gaugeChanged(int progress, int maximum);
     void gaugeBarChanged(GaugeBar bar);
@@ -189,7 +194,10 @@ private:
     // Steps of the check and of the read of the board (driver/).
     bool checkBoard(HexFileReader& hexFile);
     bool readBoard(QSaveFile& file, int eepromBytes);
-    bool finishBoardRead(const QString& bootVectorWord, const QString& report);
+    bool finishBoardRead(const QString& bootVectorWord, const QString& report,
+                         const QString& detail = QString());
+    // Shows a result with its detail, as DISPLAY_MESSAGE shows a status text.
+    void showResult(const QString& text, const QString& detail);
     // Cancel, or a stop asked for from outside: the download reports "Download Cancelled".
     bool cancelled() const { return CancelRequested || stopRequested_; }
     // Any request that ends the waiting loops: a cancel, or Close.

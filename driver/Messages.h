@@ -4,6 +4,7 @@
 #include "hex/HexRecord.h"
 #include "link/HexText.h"
 
+#include <QFileInfo>
 #include <QString>
 #include <QStringList>
 
@@ -106,7 +107,16 @@ inline const QString Reading = QStringLiteral("Reading ZELTRA IR");
 inline const QString ReadFailed = QStringLiteral("Read Failed");
 inline const QString CannotWriteHexFile = QStringLiteral("Cannot Write HEX file.");
 inline QString readInto(const QString& path) {
-    return QStringLiteral("ZELTRA IR read into ") + path;
+    return QStringLiteral("ZELTRA IR read into ") + QFileInfo(path).fileName();
+}
+// Where a board was read into, and what of it.
+inline QString readDetail(const QString& path, int programWords, const QString& bootVectorAddress,
+                          int eepromBytes) {
+    return QStringLiteral("%1\n%2 program words, up to the boot vector %3, and %4 EEPROM bytes")
+        .arg(QFileInfo(path).absoluteFilePath())
+        .arg(programWords)
+        .arg(bootVectorAddress)
+        .arg(eepromBytes);
 }
 // What a check of the board found, one finding a line: the words that differ, the first of them,
 // and a boot-vector word (at the address the identification gave) that is not the completion

@@ -109,17 +109,20 @@ bool DownloadSession::readBoard(QSaveFile& file, int eepromBytes) {
                  file.fileName() + QStringLiteral(": ") + file.errorString());
         return false;
     }
-    return finishBoardRead(bootVectorWord, Message::readInto(file.fileName()));
+    return finishBoardRead(bootVectorWord, Message::readInto(file.fileName()),
+                           Message::readDetail(file.fileName(), int(image.programWords.size()),
+                                               BootVectorAddress, int(image.eepromItems.size())));
 }
 
 // A check or a read that has come through: the board's program is started when the boot-vector
 // word shows a finished download.
-bool DownloadSession::finishBoardRead(const QString& bootVectorWord, const QString& report) {
+bool DownloadSession::finishBoardRead(const QString& bootVectorWord, const QString& report,
+                                      const QString& detail) {
     if (bootVectorWord == hexWord(CompletionMarker))
         SEND_HEX(Command::go());
     setGaugeBar(GaugeBar::Lime);
     setGaugeProgress(gauge_.maximum());
-    DISPLAY_MESSAGE(report);
+    detail.isEmpty() ? DISPLAY_MESSAGE(report) : showResult(report, detail);
     emit writeAllowed(true);
     CloseCom();
     return true;

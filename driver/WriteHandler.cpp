@@ -17,13 +17,19 @@ void TDownloadForm::WriteButtonClick(QObject* Sender) {
         }
         session_.HexFilePresent = isHexFilePresent(session_.HexFileName);
     }
-    // A search for the cradle asked for while the download ran starts when it has ended.
-    DownloadOutcome outcome;
-    do {
-        outcome = writeHexFile();
-    } while (session_.portSearch == DownloadSession::PortSearch::Once && !outcome.written());
     // The download has closed the port; closing the main window ends the program.
-    if (outcome.written()) {
+    if (runAgainForSearch([this] { return writeHexFile(); }).written()) {
         closeAfterSuccess();
     }
+}
+
+// A search for the cradle asked for while the operation ran starts when it has ended, and runs
+// the operation again.
+DownloadOutcome
+TDownloadForm::runAgainForSearch(const std::function<DownloadOutcome()>& operation) {
+    DownloadOutcome outcome;
+    do {
+        outcome = operation();
+    } while (session_.portSearch == DownloadSession::PortSearch::Once && !outcome.succeeded());
+    return outcome;
 }

@@ -168,6 +168,7 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
                      [this](const QString& portName) { guarded([&] { choosePort(portName); }); });
     connect(PortSetup, &QMenu::aboutToShow, this,
             [this] { guarded([&] { portMenu_->list(session_.PortName); }); });
+    makeBoardMenu();
 
     DownloadGauge = new ProgressGauge(client);
     DownloadGauge->setObjectName(QStringLiteral("DownloadGauge"));
@@ -223,11 +224,34 @@ TDownloadForm::TDownloadForm(StartupContext context, QWidget* parent)
 
 TDownloadForm::~TDownloadForm() = default;
 
+void TDownloadForm::makeBoardMenu() {
+    BoardSetup = MainMenu1->addMenu(Message::BoardMenu);
+    BoardSetup->setObjectName(QStringLiteral("BoardSetup"));
+    BoardSetup->menuAction()->setStatusTip(
+        QStringLiteral("Check the board, or read it back, writing nothing to it."));
+    VerifyItem = BoardSetup->addAction(Message::VerifyItem);
+    VerifyItem->setObjectName(QStringLiteral("VerifyItem"));
+    VerifyItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_V));
+    VerifyItem->setStatusTip(QStringLiteral("Check that the board holds the HEX file."));
+    connectHandler(this, VerifyItem, &QAction::triggered, &TDownloadForm::VerifyItemClick);
+    ReadItem = BoardSetup->addAction(Message::ReadItem);
+    ReadItem->setObjectName(QStringLiteral("ReadItem"));
+    ReadItem->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_R));
+    ReadItem->setStatusTip(QStringLiteral("Read the board's program and EEPROM into a HEX file."));
+    connectHandler(this, ReadItem, &QAction::triggered, &TDownloadForm::ReadItemClick);
+    // Chosen, and by their keys, whenever nothing runs.
+    connect(&session_, &DownloadSession::runningChanged, this, [this](bool running) {
+        VerifyItem->setEnabled(!running);
+        ReadItem->setEnabled(!running);
+    });
+}
+
 // The session's events are drawn as they come, inside the operation's step that shows them.
 void TDownloadForm::drawSession() {
     connect(&session_, &DownloadSession::started, Edit2, &StatusLine::clearReports);
     connect(&session_, &DownloadSession::statusShown, Edit2, &StatusLine::setStatus);
     connect(&session_, &DownloadSession::failureShown, this, &TDownloadForm::drawFailure);
+    connect(&session_, &DownloadSession::resultShown, Edit2, &StatusLine::report);
     connect(&session_, &DownloadSession::gaugeChanged, this, &TDownloadForm::drawGauge);
     connect(&session_, &DownloadSession::gaugeBarChanged, this, &TDownloadForm::drawGaugeBar);
     connect(&session_, &DownloadSession::writeAllowed, WriteButton, &QWidget::setEnabled);

@@ -55,6 +55,9 @@ public:
     QAction* COM3Item = nullptr;
     QAction* NetworkPortItem = nullptr; // below the ports: asks for a network port's URL
     QAction* FindCradleItem = nullptr;  // below the ports: a download that looks for the cradle
+    QMenu* BoardSetup = nullptr;        // after Port: what the board holds
+    QAction* VerifyItem = nullptr;      // checks the board against the HEX file
+    QAction* ReadItem = nullptr;        // reads the board into a HEX file
     ProgressGauge* DownloadGauge = nullptr;
     QFrame* Bevel2 = nullptr;
     StatusLine* Edit2 = nullptr;
@@ -77,6 +80,10 @@ public:
     void COM3ItemClick(QObject* Sender);
     void NetworkPortItemClick(QObject* Sender);
     void FindCradleItemClick(QObject* Sender);
+
+    // The Board menu (ui/): a check and a read of the board, writing nothing to it.
+    void VerifyItemClick(QObject* Sender);
+    void ReadItemClick(QObject* Sender);
 
     // Window and status reporting (ui/): the session's, shown here.
     void CancelButtonClick(QObject* Sender);
@@ -122,6 +129,10 @@ private:
     // Shows the success for SuccessShownMs, with nothing left to write or cancel, then closes
     // the window; Close closes it at once.
     void closeAfterSuccess();
+
+    // Runs an operation, and again while a search for the cradle was asked for meanwhile.
+    DownloadOutcome runAgainForSearch(const std::function<DownloadOutcome()>& operation);
+    void makeBoardMenu();
 
     // A HEX file chosen or dropped when there is none to write (driver/).
     bool askForHexFile();
