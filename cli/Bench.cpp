@@ -4,6 +4,7 @@
 #include "cli/ConsoleReport.h"
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
+#include "cli/Messages.h"
 #include "link/Messages.h"
 
 #include <QCoreApplication>
@@ -13,13 +14,8 @@
 #include <QProcess>
 
 namespace {
-constexpr int InterruptPollMs = 50;
 constexpr int BarWidth = 20;
 constexpr int PortWidth = 24;
-
-QString seconds(qint64 ms) {
-    return QString::number(ms / 1000.0, 'f', 1) + QStringLiteral(" s");
-}
 
 // A long port name (a stable name) gives way in its middle.
 QString shortPort(const QString& port) {
@@ -29,12 +25,15 @@ QString shortPort(const QString& port) {
     return port.left(half) + QChar(0x2026) + port.right(PortWidth - 1 - half);
 }
 
-QString phaseText(const QString& phase) {
-    if (phase == QLatin1String("waiting-for-reset"))
+QString phaseText(DownloadPhase phase) {
+    switch (phase) {
+    case DownloadPhase::WaitingForReset:
         return QStringLiteral("press RESET");
-    if (phase == QLatin1String("resynchronising"))
+    case DownloadPhase::Resynchronising:
         return QStringLiteral("starting");
-    return phase;
+    default:
+        return JsonLines::phaseName(phase);
+    }
 }
 } // namespace
 
@@ -149,14 +148,16 @@ void Bench::follow(Cradle& cradle, const QJsonObject& event) {
     cradle.board = std::max(1, event.value(QStringLiteral("board")).toInt());
     ConsoleReport* log = cradle.log.get();
     if (kind == QLatin1String("phase")) {
-        const QString phase = event.value(QStringLiteral("phase")).toString();
-        if (phase == QLatin1String("waiting-for-reset"))
+        const DownloadPhase phase =
+            JsonLines::phaseNamed(event.value(QStringLiteral("phase")).toString());
+        const bool waiting = phase == DownloadPhase::WaitingForReset;
+        if (waiting)
             cradle.boardTime.start();
         cradle.state = phaseText(phase);
         cradle.percent = -1;
-        cradle.inBoard = phase != QLatin1String("waiting-for-reset");
+        cradle.inBoard = !waiting;
         if (log != nullptr)
-            log->phase(JsonLines::phaseNamed(phase));
+            log->phase(phase);
     } else if (kind == QLatin1String("progress")) {
         cradle.percent = event.value(QStringLiteral("percent")).toInt();
         if (log != nullptr)
@@ -164,7 +165,8 @@ void Bench::follow(Cradle& cradle, const QJsonObject& event) {
     } else if (kind == QLatin1String("report")) {
         const QString text = event.value(QStringLiteral("text")).toString();
         const QString detail = event.value(QStringLiteral("detail")).toString();
-        const bool failure = event.value(QStringLiteral("kind")).toString() == "failure";
+        const bool failure = event.value(QStringLiteral("kind")).toString() ==
+                             JsonLines::kindName(ReportKind::Failure);
         if (failure)
             cradle.lastFailure = detail.isEmpty() ? text : text + QStringLiteral(": ") + detail;
         if (log != nullptr)
@@ -176,19 +178,20 @@ void Bench::follow(Cradle& cradle, const QJsonObject& event) {
                 Message::cradleFoundOn(event.value(QStringLiteral("foundPort")).toString(),
                                        event.value(QStringLiteral("description")).toString()));
     } else if (kind == QLatin1String("result")) {
-        const bool written = event.value(QStringLiteral("succeeded")).toBool();
-        const QString result = event.value(QStringLiteral("result")).toString();
+        const bool succeeded = event.value(QStringLiteral("succeeded")).toBool();
+        const DownloadOutcome::Result result =
+            JsonLines::resultNamed(event.value(QStringLiteral("result")).toString());
         cradle.inBoard = false;
         const qint64 ms = event.value(QStringLiteral("boardMs")).toInteger();
-        if (result == QLatin1String("no-bootloader") || result == QLatin1String("file-refused"))
+        if (result == DownloadOutcome::Result::NoBootloader ||
+            result == DownloadOutcome::Result::FileRefused)
             return; // no board was reached
-        written ? ++cradle.written : ++cradle.failed;
+        succeeded ? ++cradle.written : ++cradle.failed;
         cradle.boardsMs += ms;
         cradle.percent = -1;
-        cradle.state = (written ? QStringLiteral("written in ") : QStringLiteral("failed after ")) +
-                       seconds(ms);
+        cradle.state = Message::boardEnd(result, ms);
         if (log != nullptr)
-            log->line(QStringLiteral("Board %1 ").arg(cradle.board) + cradle.state);
+            log->line(Message::boardLine(cradle.board, result, ms));
     }
 }
 
@@ -216,8 +219,7 @@ void Bench::stopAll() {
     for (auto& cradle : cradles_)
         if (cradle->process.state() == QProcess::Running)
             cradle->process.write("stop\n");
-    const QString text = QStringLiteral("Interrupted: stopping every cradle (interrupt again to "
-                                        "end at once)\n");
+    const QString text = Message::BenchInterrupted + QLatin1Char('\n');
     if (terminal_ && linesDrawn_ > 0)
         linesDrawn_ = 0; // the board is drawn again below
     errors_.write(text.toLocal8Bit());
@@ -241,10 +243,9 @@ QString Bench::lineOf(const Cradle& cradle) const {
     QString line = shortPort(cradle.port) + QStringLiteral("  board %1  ").arg(cradle.board);
     if (cradle.percent < 0)
         return line + cradle.state;
-    const int filled = cradle.percent * BarWidth / 100;
-    return line + cradle.state.leftJustified(8) + QStringLiteral("  [") +
-           QString(filled, QLatin1Char('#')) + QString(BarWidth - filled, QLatin1Char('.')) +
-           QStringLiteral("] %1 %  ").arg(cradle.percent, 3) +
+    return line + cradle.state.leftJustified(8) + QStringLiteral("  ") +
+           ConsoleReport::bar(cradle.percent, BarWidth) +
+           QStringLiteral(" %1 %  ").arg(cradle.percent, 3) +
            ConsoleReport::duration(cradle.boardTime.isValid() ? cradle.boardTime.elapsed() : 0);
 }
 
@@ -253,11 +254,11 @@ void Bench::summarise(int exitStatus) {
     int failed = 0;
     qint64 boardsMs = 0;
     QString text = QStringLiteral("Summary:\n");
-    const auto countLine = [](int boardsWritten, int boardsFailed, qint64 ms) {
+    const auto countLine = [this](int boardsWritten, int boardsFailed, qint64 ms) {
         const int boards = boardsWritten + boardsFailed;
-        QString line = QStringLiteral("%1 written, %2 failed").arg(boardsWritten).arg(boardsFailed);
+        QString line = Message::boardCount(options_.success(), boardsWritten, boardsFailed);
         if (boards > 0)
-            line += QStringLiteral(", %1 a board").arg(seconds(ms / boards));
+            line += QStringLiteral(", %1 a board").arg(Message::seconds(ms / boards));
         return line;
     };
     for (const auto& cradle : cradles_) {

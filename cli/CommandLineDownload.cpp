@@ -4,12 +4,8 @@
 #include "cli/ConsoleReport.h"
 #include "cli/ExitStatus.h"
 #include "cli/JsonLines.h"
+#include "cli/Messages.h"
 #include "link/Messages.h"
-
-namespace {
-// How often an interrupt is looked for: a waiting download pumps its messages far more often.
-constexpr int InterruptPollMs = 50;
-} // namespace
 
 CommandLineDownload::CommandLineDownload(const CommandLineOptions& options, const QString& portName,
                                          ConsoleReport& report, JsonLines* json)
@@ -95,15 +91,14 @@ int CommandLineDownload::run() {
             json_->result(board(), outcome, boardTime_.elapsed());
         if (!isBoard(outcome))
             break;
-        countBoard(outcome.succeeded(), boardTime_.elapsed());
+        countBoard(outcome, boardTime_.elapsed());
         if (!outcome.reachedBoard())
             break; // the port did not open, nor would it for the next board
     } while (options_.repeat && stop_ == Stop::None);
     interruptPoll_.stop();
     if (options_.repeat)
-        report_.line(QStringLiteral("Boards: %1 written, %2 failed")
-                         .arg(boards_ - failures_)
-                         .arg(failures_));
+        report_.line(QStringLiteral("Boards: ") +
+                     Message::boardCount(options_.success(), boards_ - failures_, failures_));
     const int exitStatus = status(outcome);
     if (json_ != nullptr)
         json_->summary(boards_ - failures_, failures_, boards_ > 0 ? boardsMs_ / boards_ : 0,
@@ -125,16 +120,12 @@ bool CommandLineDownload::isBoard(const DownloadOutcome& outcome) const {
 }
 
 // Counts a board and, with --repeat, gives it its line: its number, the result, the time taken.
-void CommandLineDownload::countBoard(bool written, qint64 ms) {
+void CommandLineDownload::countBoard(const DownloadOutcome& outcome, qint64 ms) {
     ++boards_;
-    failures_ += written ? 0 : 1;
+    failures_ += outcome.succeeded() ? 0 : 1;
     boardsMs_ += ms;
     if (options_.repeat)
-        report_.line(
-            QStringLiteral("Board %1: %2 %3 s")
-                .arg(boards_)
-                .arg(written ? QStringLiteral("written in") : QStringLiteral("failed after"))
-                .arg(ms / 1000.0, 0, 'f', 1));
+        report_.line(Message::boardLine(boards_, outcome.result, ms));
 }
 
 // One download, with the reset time-out running until the bootloader answers.
@@ -165,10 +156,9 @@ void CommandLineDownload::stop(Stop reason) {
         return;
     stop_ = reason;
     if (reason == Stop::TimedOut) {
-        report_.line(QStringLiteral("No bootloader answered within %1 s")
-                         .arg(options_.resetTimeoutMs / 1000.0));
+        report_.line(Message::noBootloaderWithin(options_.resetTimeoutMs));
     } else {
-        report_.line(QStringLiteral("Interrupted: stopping (interrupt again to end at once)"));
+        report_.line(Message::Interrupted);
         interruptReported();
     }
     session_.requestStop();

@@ -26,6 +26,19 @@ struct CommandLineOptions {
     bool json = false;      // the events as JSON Lines on standard output
     QStringList ports;      // several: one process for each, at once (a bench)
     bool fromBench = false; // run by a bench, which stops it through standard input
+
+    // How the operation ends when it comes through: written, matched or read.
+    DownloadOutcome::Result success() const {
+        switch (operation) {
+        case Operation::Verify:
+            return DownloadOutcome::Result::Matched;
+        case Operation::Read:
+            return DownloadOutcome::Result::Read;
+        case Operation::Download:
+            break;
+        }
+        return DownloadOutcome::Result::Written;
+    }
 };
 
 // Runs a download session's download, check or read: once, or with `repeat` board after board,
@@ -50,7 +63,7 @@ private:
     DownloadOutcome writeBoard();
     DownloadOutcome runOperation();
     bool isBoard(const DownloadOutcome& outcome) const;
-    void countBoard(bool written, qint64 ms);
+    void countBoard(const DownloadOutcome& outcome, qint64 ms);
     void stop(Stop reason);
     int status(const DownloadOutcome& last) const;
 

@@ -10,6 +10,8 @@
 // been reported to the user (interruptReported()), another ends the process at once with the
 // interrupted exit status.
 void catchInterrupts();
+// How often an interrupt is looked for: a waiting download pumps its events far more often.
+constexpr int InterruptPollMs = 50;
 bool interruptRequested();
 void interruptReported();
 

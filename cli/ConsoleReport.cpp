@@ -51,6 +51,12 @@ QString ConsoleReport::duration(qint64 ms) {
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
+QString ConsoleReport::bar(int percent, int width) {
+    const int filled = percent * width / 100;
+    return QLatin1Char('[') + QString(filled, QLatin1Char('#')) +
+           QString(width - filled, QLatin1Char('.')) + QLatin1Char(']');
+}
+
 // "42 %  0:03 elapsed, 0:04 left"; the time left is judged from the time taken so far.
 QString ConsoleReport::progressText() const {
     const qint64 elapsed = phase_.elapsed();
@@ -62,9 +68,7 @@ QString ConsoleReport::progressText() const {
 
 // Redraws the bar's line in place, blanking what a longer line drew before.
 void ConsoleReport::drawBar() {
-    const int filled = percent_ * BarWidth / 100;
-    QString bar = QStringLiteral("  [") + QString(filled, QLatin1Char('#')) +
-                  QString(BarWidth - filled, QLatin1Char('.')) + QStringLiteral("] ") +
+    QString bar = QStringLiteral("  ") + ConsoleReport::bar(percent_, BarWidth) + QLatin1Char(' ') +
                   progressText();
     const qsizetype length = bar.size();
     if (length < barLength_)

@@ -31,6 +31,8 @@ public:
 
     // Minutes and seconds, "m:ss".
     static QString duration(qint64 ms);
+    // A progress bar of `width` places: "[#########...........]".
+    static QString bar(int percent, int width);
 
 private:
     QString progressText() const;

@@ -39,6 +39,21 @@ DownloadPhase JsonLines::phaseNamed(const QString& name) {
     return DownloadPhase::Done;
 }
 
+DownloadOutcome::Result JsonLines::resultNamed(const QString& name) {
+    using Result = DownloadOutcome::Result;
+    for (const Result result :
+         {Result::Written, Result::FileRefused, Result::PortNotOpened, Result::NoBootloader,
+          Result::CancelledAfterContact, Result::FailedAfterContact, Result::Matched,
+          Result::Differs, Result::Read})
+        if (resultName(result) == name)
+            return result;
+    return Result::FailedAfterContact;
+}
+
+QString JsonLines::kindName(ReportKind kind) {
+    return kind == ReportKind::Failure ? QStringLiteral("failure") : QStringLiteral("status");
+}
+
 QString JsonLines::resultName(DownloadOutcome::Result result) {
     using Result = DownloadOutcome::Result;
     switch (result) {
@@ -77,8 +92,7 @@ void JsonLines::progress(int board, int wordsDone, int wordsTotal, int percent) 
 
 void JsonLines::report(int board, const QString& text, const QString& detail, ReportKind kind) {
     write(board, QStringLiteral("report"),
-          {{QStringLiteral("kind"),
-            kind == ReportKind::Failure ? QStringLiteral("failure") : QStringLiteral("status")},
+          {{QStringLiteral("kind"), kindName(kind)},
            {QStringLiteral("text"), text},
            {QStringLiteral("detail"), detail}});
 }

@@ -32,6 +32,9 @@ public:
     static QString phaseName(DownloadPhase phase);
     static DownloadPhase phaseNamed(const QString& name); // Done for a name it does not know
     static QString resultName(DownloadOutcome::Result result);
+    // FailedAfterContact for a name it does not know.
+    static DownloadOutcome::Result resultNamed(const QString& name);
+    static QString kindName(ReportKind kind);
     qint64 elapsedMs() const { return clock_.elapsed(); }
 
 private:

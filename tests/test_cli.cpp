@@ -376,18 +376,27 @@ void CliTest::benchOfCradles_data() {
     QTest::addColumn<Options>("third"); // the first two are quick and sound
     QTest::addColumn<QString>("action");
     QTest::addColumn<int>("status");
-    QTest::addColumn<QString>("summary"); // of the third port, after its name (a pattern)
+    QTest::addColumn<QString>("summary");     // of the third port, after its name (a pattern)
+    QTest::addColumn<QString>("soundResult"); // of the first two
     Options sound = DownloadRig::quickTarget();
     Options wrongWord = sound;
     wrongWord.wrongWord = std::pair<std::uint16_t, std::uint16_t>{0x0003, 0x0000};
     Options neverReset;
     neverReset.reset = Options::Reset::Never;
-    QTest::newRow("all written") << sound << "" << 0 << ": 1 written, 0 failed";
+    QTest::newRow("all written") << sound << "" << 0 << ": 1 written, 0 failed"
+                                 << "written";
     QTest::newRow("one word wrong")
-        << wrongWord << "" << 1 << ": 0 written, 1 failed, .* \\(Download Failed: word 0003";
+        << wrongWord << "" << 1 << ": 0 written, 1 failed, .* \\(Download Failed: word 0003"
+        << "written";
     QTest::newRow("one process killed")
-        << neverReset << "kill" << 1 << ": 0 written, 0 failed \\(the cradle's process ended";
-    QTest::newRow("interrupted") << neverReset << "interrupt" << 130 << ": 0 written, 0 failed";
+        << neverReset << "kill" << 1 << ": 0 written, 0 failed \\(the cradle's process ended"
+        << "written";
+    QTest::newRow("interrupted") << neverReset << "interrupt" << 130 << ": 0 written, 0 failed"
+                                 << "no-bootloader";
+    // Blank boards do not hold the file.
+    QTest::newRow("verified") << sound << "verify" << 1
+                              << ": 0 matched, 1 differs, .* \\(ZELTRA IR does not hold"
+                              << "differs";
 }
 
 void CliTest::benchOfCradles() {
@@ -395,7 +404,9 @@ void CliTest::benchOfCradles() {
     QFETCH(QString, action);
     QFETCH(int, status);
     QFETCH(QString, summary);
+    QFETCH(QString, soundResult);
     const bool interrupt = action == "interrupt";
+    const bool verify = action == "verify";
     Options first = DownloadRig::quickTarget();
     if (interrupt)
         first.reset = Options::Reset::Never;
@@ -404,9 +415,11 @@ void CliTest::benchOfCradles() {
     PtyTarget last(third);
     const QStringList ports{run.port(), QString::fromStdString(second.devicePath()),
                             QString::fromStdString(last.devicePath())};
-    QVERIFY(run.start({"--json", "--port", ports[0], "--port", ports[1], "--port", ports[2],
-                       run.writeHex(HexFiles::image(8))}));
-    if (!action.isEmpty()) {
+    QStringList arguments{"--json", "--port", ports[0], "--port", ports[1], "--port", ports[2]};
+    if (verify)
+        arguments << "--verify";
+    QVERIFY(run.start(arguments << run.writeHex(HexFiles::image(8))));
+    if (!action.isEmpty() && !verify) {
         const int waiting = interrupt ? 3 : 1;
         QTRY_VERIFY_WITH_TIMEOUT(run.errors().count(Message::PressReset) >= waiting, RunTimeoutMs);
         if (interrupt)
@@ -435,9 +448,12 @@ void CliTest::benchOfCradles() {
             overall = event;
     }
     QCOMPARE(overall["status"].toInt(), status);
-    for (int i = 0; i < 2; ++i) // the sound ones, unless all were interrupted
-        QCOMPARE(results.value(ports[i]), interrupt ? "no-bootloader" : "written");
-    QCOMPARE(run.target.report().goReceived && second.report().goReceived, !interrupt);
+    for (int i = 0; i < 2; ++i) // the sound ones
+        QCOMPARE(results.value(ports[i]), soundResult);
+    QCOMPARE(run.target.report().goReceived && second.report().goReceived, !interrupt && !verify);
+    if (verify)
+        QVERIFY2(errors.contains(ports[0] + ": Board 1: differs, verified in"),
+                 qPrintable(errors.right(500)));
     for (const QString& port : ports)
         QVERIFY2(action == "kill" || portIsFree(port), qPrintable(port));
 }
