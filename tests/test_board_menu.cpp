@@ -153,11 +153,18 @@ private slots:
         rig.showAndDownload();
         const QString path = QDir(rig.folder()).filePath(cancel ? "copy.hex" : "missing/copy.hex");
         setReadFileChooser([&](QWidget*, const QString&) { return path; });
+        bool itemsWhileReading = true;
         if (cancel)
             rig.when([&] { return rig.status() == Message::Reading; },
-                     [&] { rig.form().CancelButton->click(); });
+                     [&] {
+                         itemsWhileReading =
+                             rig.form().VerifyItem->isEnabled() || rig.form().ReadItem->isEnabled();
+                         rig.form().CancelButton->click();
+                     });
         rig.form().ReadItem->trigger();
         QCOMPARE(rig.status(), status);
+        QVERIFY(!cancel || !itemsWhileReading); // chosen, by their keys too, only when idle
+        QVERIFY(rig.form().VerifyItem->isEnabled() && rig.form().ReadItem->isEnabled());
         QVERIFY(!QFileInfo::exists(path));
         QVERIFY(rig.form().isVisible());
         if (!cancel)
