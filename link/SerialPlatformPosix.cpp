@@ -6,8 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
 #include <QSerialPortInfo>
+
+#include <algorithm>
 
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -23,15 +24,19 @@ namespace {
 // re-plugging and another adapter taking its ttyUSBn.
 const QString StableLinks = QStringLiteral("/dev/serial/by-id");
 
-// The device behind each stable link.
-QHash<QString, QString> stableNames() {
-    QHash<QString, QString> names;
+// Every device behind a stable link in the folder, in the links' order, with its first link.
+QList<DetectedPort> stableNames(const QString& linkFolder) {
+    QList<DetectedPort> names;
     const QFileInfoList links =
-        QDir(StableLinks).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        QDir(linkFolder)
+            .entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     for (const QFileInfo& link : links) {
         const QString device = link.canonicalFilePath();
-        if (!device.isEmpty() && !names.contains(device))
-            names.insert(device, link.absoluteFilePath());
+        const bool known = std::any_of(names.cbegin(), names.cend(), [&](const DetectedPort& port) {
+            return port.device == device;
+        });
+        if (!device.isEmpty() && !known)
+            names.append({link.absoluteFilePath(), device, QString()});
     }
     return names;
 }
@@ -68,15 +73,29 @@ bool SerialPlatform::mayUse(const QString& portName) const {
     return ::access(QFile::encodeName(openedFile(*this, portName)).constData(), R_OK | W_OK) == 0;
 }
 
-QList<DetectedPort> SerialPlatform::detectedPorts() const {
-    const QHash<QString, QString> stable = stableNames();
+QList<DetectedPort> withStableLinks(const QList<DetectedPort>& listed, const QString& linkFolder) {
+    QList<DetectedPort> unlisted = stableNames(linkFolder);
     QList<DetectedPort> ports;
+    for (DetectedPort port : listed) {
+        const auto link =
+            std::find_if(unlisted.begin(), unlisted.end(),
+                         [&](const DetectedPort& named) { return named.device == port.device; });
+        if (link != unlisted.end()) {
+            port.name = link->name;
+            unlisted.erase(link);
+        }
+        ports.append(port);
+    }
+    return ports + unlisted;
+}
+
+QList<DetectedPort> SerialPlatform::detectedPorts() const {
+    QList<DetectedPort> listed;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         const QString device = info.systemLocation();
-        ports.append({stable.value(device, device), device,
-                      portDescription(info.description(), info.manufacturer())});
+        listed.append({device, device, portDescription(info.description(), info.manufacturer())});
     }
-    return ports;
+    return withStableLinks(listed, StableLinks);
 }
 
 PosixSerialDriver::~PosixSerialDriver() = default;

@@ -1,5 +1,10 @@
 #pragma once
 
+#include "link/SerialPlatform.h"
+
+#include <QList>
+#include <QString>
+
 // What the serial device needs of a POSIX system beyond Qt Serial Port: the line-setting steps
 // that Qt leaves to the system, and the driver's low-latency mode. The methods are the system's
 // own (SerialPlatformPosix.cpp); tests put in a driver of their own to see the calls.
@@ -32,3 +37,8 @@ public:
 const PosixSerialDriver& posixSerialDriver();
 // Puts in another driver, which must outlive its use; nullptr restores the system's own.
 void setPosixSerialDriver(const PosixSerialDriver* driver);
+
+// The ports the system lists, each named by its stable link in `linkFolder` where it has one,
+// then every other device that a link there names, once, though the system does not list it:
+// Qt leaves out some drivers' devices, and most devices in a container.
+QList<DetectedPort> withStableLinks(const QList<DetectedPort>& listed, const QString& linkFolder);

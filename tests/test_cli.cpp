@@ -332,16 +332,17 @@ void CliTest::listsThePortsPresent() {
 // --port auto looks for the cradle on every port present in every download, and saves nothing;
 // --reset-timeout bounds the search as it bounds the wait for RESET.
 void CliTest::searchesWithPortAuto_data() {
-    QTest::addColumn<bool>("cradle");
+    QTest::addColumn<QString>("cradle"); // where the target is: "listed", "linked" or none
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("text");
-    QTest::newRow("found") << true << 0 << "Cradle found on ";
-    QTest::newRow("none within --reset-timeout")
-        << false << 3 << "No bootloader answered within 1 s";
+    QTest::newRow("found") << "listed" << 0 << "Cradle found on /dev/";
+    // Only a stable link names it, as for a device that Qt does not list.
+    QTest::newRow("found through its stable link") << "linked" << 0 << "Cradle found on ";
+    QTest::newRow("none within --reset-timeout") << "" << 3 << "No bootloader answered within 1 s";
 }
 
 void CliTest::searchesWithPortAuto() {
-    QFETCH(bool, cradle);
+    QFETCH(QString, cradle);
     QFETCH(int, status);
     QFETCH(QString, text);
     PtyTarget target(DownloadRig::quickTarget());
@@ -350,8 +351,16 @@ void CliTest::searchesWithPortAuto() {
     ListedPorts ports;
     ports.present = {{silent.slavePath(), silent.slavePath(), QString()}};
     const QString targetPath = QString::fromStdString(target.devicePath());
-    if (cradle)
+    if (cradle == "listed")
         ports.present.append({targetPath, targetPath, QStringLiteral("ZELTRA IR cradle")});
+    QTemporaryDir links;
+    if (cradle == "linked") {
+        ports.stableLinks = links.path();
+        const QString link = links.filePath("usb-ZELTRA_IR_cradle-if00-port0");
+        QVERIFY(QFile::link(targetPath, link));
+        QVERIFY(QFile::link(silent.slavePath(), links.filePath("usb-other-if00"))); // asked once
+        text += QFileInfo(link).absoluteFilePath();
+    }
     QTemporaryDir folder;
     CommandLineOptions options;
     options.hexFile = HexFiles::writeFile(folder.filePath("program.hex"), HexFiles::image(8));
@@ -363,7 +372,7 @@ void CliTest::searchesWithPortAuto() {
     QCOMPARE(CommandLineDownload(options, options.port, report).run(), status);
     const QString output = QString::fromLocal8Bit(out.data());
     QVERIFY2(output.contains(text), qPrintable(output));
-    QCOMPARE(target.report().goReceived, cradle);
+    QCOMPARE(target.report().goReceived, !cradle.isEmpty());
     QCOMPARE(listener.receivedBytes().count('*'), listener.receivedBytes().size());
     QVERIFY(!listener.receivedBytes().isEmpty());
     QVERIFY(QDir(folder.path()).entryList(QDir::Files) == QStringList{"program.hex"});

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "link/SerialPlatform.h"
+#include "link/SerialPlatformPosix.h"
 
 #include <QList>
 #include <QStringList>
 
 // The serial ports the system reports, as the test says, in place of the system's own while it
-// lives; every device is absent unless named in `existing`.
+// lives, with the devices that the stable links in `stableLinks` name (none when empty), as the
+// system's own platform adds them; every device is absent unless named in `existing`.
 class ListedPorts : public SerialPlatform {
 public:
     ListedPorts() { setSerialPlatform(this); }
@@ -16,13 +18,14 @@ public:
 
     QList<DetectedPort> detectedPorts() const override {
         ++listings;
-        return present;
+        return stableLinks.isEmpty() ? present : withStableLinks(present, stableLinks);
     }
     bool deviceExists(const QString& portName) const override {
         return existing.contains(portName);
     }
 
     QList<DetectedPort> present;
+    QString stableLinks;
     QStringList existing;
     mutable int listings = 0;
 };
