@@ -283,7 +283,8 @@ private slots:
     void handshakeAnswerInTheSamePassAsCancel() {
         Rig rig([](const QByteArray& unit) { return unit == "*" ? "i" : QByteArray(); });
         QVERIFY(rig.opened);
-        QTimer::singleShot(0, &rig.session, [&] { rig.session.CancelRequested = true; });
+        atFirstPumpWhere(
+            &rig.session, [] { return true; }, [&] { rig.session.CancelRequested = true; });
         QVERIFY(!rig.session.WAIT_FOR_ACK());
         QCOMPARE(rig.peer.receivedBytes(), QByteArray("*"));
         QCOMPARE(rig.session.status(), Message::DownloadCancelled);
@@ -331,7 +332,8 @@ private slots:
         Rig rig;
         QVERIFY(rig.opened);
         rig.session.CloseCom();
-        // Nothing but a message can end this wait: a while of it is measured, then Cancel.
+        // Nothing but a message can end this wait, so a timer's message is what it waits for: a
+        // while of it is measured, then that message cancels it (no check depends on when).
         QTimer::singleShot(300, &rig.session, [&] { rig.session.CancelRequested = true; });
         CpuStopwatch wait;
         wait.start();
