@@ -52,6 +52,8 @@ struct Bench::Cradle {
     int failed = 0;
     qint64 boardsMs = 0;
     QString lastFailure;
+    QString lateAnswers; // the notice of the last board whose answers came late, with its cause
+    double lateMs = 0;
     int exitStatus = -1;
     bool crashed = false;
 };
@@ -177,6 +179,13 @@ void Bench::follow(Cradle& cradle, const QJsonObject& event) {
                 QStringLiteral("Cradle ") +
                 Message::cradleFoundOn(event.value(QStringLiteral("foundPort")).toString(),
                                        event.value(QStringLiteral("description")).toString()));
+    } else if (kind == QLatin1String("slow-line")) {
+        cradle.lateMs = event.value(QStringLiteral("lateMsPerCommand")).toDouble();
+        cradle.lateAnswers =
+            Message::lateAnswersLine(event.value(QStringLiteral("text")).toString(),
+                                     event.value(QStringLiteral("cause")).toString());
+        if (log != nullptr)
+            log->line(cradle.lateAnswers);
     } else if (kind == QLatin1String("result")) {
         const bool succeeded = event.value(QStringLiteral("succeeded")).toBool();
         const DownloadOutcome::Result result =
@@ -242,11 +251,16 @@ void Bench::draw() {
 QString Bench::lineOf(const Cradle& cradle) const {
     QString line = shortPort(cradle.port) + QStringLiteral("  board %1  ").arg(cradle.board);
     if (cradle.percent < 0)
-        return line + cradle.state;
-    return line + cradle.state.leftJustified(8) + QStringLiteral("  ") +
-           ConsoleReport::bar(cradle.percent, BarWidth) +
-           QStringLiteral(" %1 %  ").arg(cradle.percent, 3) +
-           ConsoleReport::duration(cradle.boardTime.isValid() ? cradle.boardTime.elapsed() : 0);
+        line += cradle.state;
+    else
+        line +=
+            cradle.state.leftJustified(8) + QStringLiteral("  ") +
+            ConsoleReport::bar(cradle.percent, BarWidth) +
+            QStringLiteral(" %1 %  ").arg(cradle.percent, 3) +
+            ConsoleReport::duration(cradle.boardTime.isValid() ? cradle.boardTime.elapsed() : 0);
+    if (!cradle.lateAnswers.isEmpty())
+        line += QStringLiteral("  (") + Message::answersLateBy(cradle.lateMs) + QLatin1Char(')');
+    return line;
 }
 
 void Bench::summarise(int exitStatus) {
@@ -267,6 +281,8 @@ void Bench::summarise(int exitStatus) {
         if ((cradle->failed > 0 || cradle->crashed) && !cradle->lastFailure.isEmpty())
             text += QStringLiteral(" (") + cradle->lastFailure + QLatin1Char(')');
         text += QLatin1Char('\n');
+        if (!cradle->lateAnswers.isEmpty())
+            text += QStringLiteral("    ") + cradle->lateAnswers + QLatin1Char('\n');
         written += cradle->written;
         failed += cradle->failed;
         boardsMs += cradle->boardsMs;

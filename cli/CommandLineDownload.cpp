@@ -37,6 +37,10 @@ void CommandLineDownload::followInJson() {
                      [this](const QString& portName, const QString& description) {
                          json_->found(board(), portName, description);
                      });
+    QObject::connect(&session_, &DownloadSession::answersLate, &session_,
+                     [this](const LateAnswers& pace, const QString& text, const QString& cause) {
+                         json_->slowLine(board(), pace, text, cause);
+                     });
 }
 
 // The download's events go to the report; quiet, only its failures.
@@ -54,6 +58,10 @@ void CommandLineDownload::followDownload() {
                          [this](DownloadPhase phase) { report_.phase(phase); });
         QObject::connect(&session_, &DownloadSession::progressed, &session_,
                          [this](int, int, int percent) { report_.progress(percent); });
+        QObject::connect(&session_, &DownloadSession::answersLate, &session_,
+                         [this](const LateAnswers&, const QString& text, const QString& cause) {
+                             report_.line(Message::lateAnswersLine(text, cause));
+                         });
     }
     // What the window would show in a message box.
     QObject::connect(&session_, &DownloadSession::errorRaised, &session_,

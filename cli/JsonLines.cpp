@@ -102,6 +102,20 @@ void JsonLines::found(int board, const QString& port, const QString& description
           {{QStringLiteral("foundPort"), port}, {QStringLiteral("description"), description}});
 }
 
+void JsonLines::slowLine(int board, const LateAnswers& pace, const QString& text,
+                         const QString& cause) {
+    write(board, QStringLiteral("slow-line"),
+          {{QStringLiteral("measuredMsPerCommand"), pace.measuredMs},
+           {QStringLiteral("expectedMsPerCommand"), pace.expectedMs},
+           {QStringLiteral("lateMsPerCommand"), pace.lateMs},
+           {QStringLiteral("commandsTimed"), pace.commandsTimed},
+           {QStringLiteral("afterMs"), pace.afterMs},
+           {QStringLiteral("estimatedMs"), pace.estimatedMs},
+           {QStringLiteral("lineMs"), pace.lineMs},
+           {QStringLiteral("text"), text},
+           {QStringLiteral("cause"), cause}});
+}
+
 // What a check of the board found: the words compared and differing, the first that differ, and
 // the boot-vector word.
 QJsonObject checkObject(const BoardCheck& check) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "driver/DownloadOutcome.h"
+#include "link/AnswerPace.h"
 
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -20,6 +21,9 @@ public:
     void progress(int board, int wordsDone, int wordsTotal, int percent);
     void report(int board, const QString& text, const QString& detail, ReportKind kind);
     void found(int board, const QString& port, const QString& description);
+    // The answers come late: the times per command, measured and expected, the estimated total
+    // and the line's own, and the notice's text and cause.
+    void slowLine(int board, const LateAnswers& pace, const QString& text, const QString& cause);
     void result(int board, const DownloadOutcome& outcome, qint64 ms);
     void summary(int written, int failed, qint64 meanMs, int status);
 

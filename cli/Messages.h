@@ -46,6 +46,15 @@ inline QString boardCount(DownloadOutcome::Result success, int succeeded, int fa
     return QStringLiteral("%1 %2, %3 %4").arg(succeeded).arg(good).arg(failed).arg(bad);
 }
 
+// The notice of late answers on one line: what they mean, and what may hold them back.
+inline QString lateAnswersLine(const QString& text, const QString& cause) {
+    return cause.isEmpty() ? text : text + QLatin1Char(' ') + cause;
+}
+// A cradle whose answers came late, on a bench's line: "answers 15.2 ms late".
+inline QString answersLateBy(double lateMs) {
+    return QStringLiteral("answers %1 ms late").arg(lateMs, 0, 'f', 1);
+}
+
 inline const QString Interrupted =
     QStringLiteral("Interrupted: stopping (interrupt again to end at once)");
 inline const QString BenchInterrupted =

@@ -1,3 +1,4 @@
+#include "device/Erase.h"
 #include "device/Markers.h"
 #include "device/Messages.h"
 #include "device/TargetIdentity.h"
@@ -7,11 +8,6 @@
 #include "link/Protocol.h"
 
 namespace {
-constexpr quint32 RowWords = 32;
-// The highest row start lies this many words below the boot vector, so that the row holding
-// the boot-vector block is left alone unless the vector sits in the last four words of a row.
-constexpr quint32 EraseLimitOffset = 28;
-
 // Keeps Cancel and Close disabled for as long as it lives, however the erase leaves its scope.
 class StopDisallowed {
 public:

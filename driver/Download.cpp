@@ -1,4 +1,5 @@
 #include "app/ErrorHandler.h"
+#include "device/Erase.h"
 #include "device/Markers.h"
 #include "device/TargetIdentity.h"
 #include "driver/DownloadSession.h"
@@ -14,6 +15,11 @@
 #include "ui/Messages.h"
 
 namespace {
+// The answered commands of a download besides the erased rows and the records: the erase marker's
+// block, its check and the identification after the erase, and the completion marker's block,
+// its check and the identification before the start (5 + 2 + 3, twice).
+constexpr int MarkersAndIdentifications = 20;
+
 // Marks an operation as running for as long as it lives, however it ends.
 class RunningOperation {
 public:
@@ -55,6 +61,9 @@ DownloadOutcome DownloadSession::runOperation(const std::function<bool()>& opera
     emit started();
     failureDetail_.clear();
     progress_ = {};
+    pace_.restart();
+    paceClock_.start();
+    operationName_ = Message::operationName(success);
     search_ =
         std::exchange(portSearch, portSearch == PortSearch::Once ? PortSearch::Off : portSearch);
     try {
@@ -115,7 +124,12 @@ bool DownloadSession::runDownload(HexFileReader& hexFile) {
         return false;
     }
     progress_.fileAccepted = true;
-    if (meetBootloader().isEmpty() || !eraseProgramMemoryAndIdentify()) {
+    if (meetBootloader().isEmpty()) {
+        return false;
+    }
+    pace_.plan(2 * rowsErased(hexValueOrZero(BootVectorAddress)) + check.commandCount +
+               MarkersAndIdentifications);
+    if (!eraseProgramMemoryAndIdentify()) {
         return false;
     }
 

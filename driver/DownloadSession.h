@@ -2,10 +2,12 @@
 
 #include "driver/DownloadOutcome.h"
 #include "driver/GaugeRange.h"
+#include "link/AnswerPace.h"
 #include "link/CradlePort.h"
 #include "ui/Messages.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -162,6 +164,9 @@ signals:
     void bootloaderAnswered(const QString& portName);
     // A search found the cradle on this port, which the system describes so (may be empty).
     void cradleFound(const QString& portName, const QString& description);
+    // The answers come late, at the pace found, once per operation: what that means for the
+    // operation, and what may hold them back on this port and what to do about it.
+    void answersLate(const LateAnswers& pace, const QString& text, const QString& cause);
 
 private:
     // Dispatches every pending event, then returns at once.
@@ -205,6 +210,9 @@ private:
 
     // The command, then its acknowledgement (link/).
     bool sendAcknowledged(const QString& command);
+    // Times the answer to the command sent last (a reply only when it came).
+    QString timedAnswer(const QString& reply, int answerBytes);
+    void timeAnswer(int answerBytes);
     // The port for the download: PortName opened, or the port where a search finds the cradle.
     bool openPortForDownload(std::unique_ptr<CradleSearch>& search);
     bool findCradle(CradleSearch& search);
@@ -231,6 +239,10 @@ private:
     GaugeRange gauge_;
     GaugeBar bar_ = GaugeBar::Lime;
 
+    AnswerPace pace_; // of the operation in hand, on its own clock
+    QElapsedTimer paceClock_;
+    QString operationName_; // "download", "check" or "read", for the notice of late answers
+
     QString failureDetail_; // noted by explainFailure() for the next report
     bool stopRequested_ = false;
 
@@ -247,3 +259,4 @@ private:
 };
 
 Q_DECLARE_METATYPE(GaugeBar)
+Q_DECLARE_METATYPE(LateAnswers)

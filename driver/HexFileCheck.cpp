@@ -39,6 +39,7 @@ HexFileCheck checkHexFile(HexFileReader& hexFile) {
         if (!check.fault.isEmpty())
             break;
         check.wordCount += wordsWritten(line);
+        check.commandCount += commandsSent(line);
         endRecordRead = HexRecord::recordType(line) == "01";
     }
     hexFile.close();

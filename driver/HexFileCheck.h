@@ -17,6 +17,8 @@ struct HexFileCheck {
     int lineCount = 0;
     // The number of words the download writes from the records (see wordsWritten()).
     int wordCount = 0;
+    // The answered commands the download sends for the records (see commandsSent()).
+    int commandCount = 0;
 };
 
 // Reads the HEX file once from its beginning, checking the lines that will be sent and

@@ -144,4 +144,16 @@ inline QString boardDifferences(const BoardCheck& check, const QString& bootVect
     return lines.join(QLatin1Char('\n'));
 }
 
+// What an operation that ends in `success` is called in the notice of late answers.
+inline QString operationName(DownloadOutcome::Result success) {
+    switch (success) {
+    case DownloadOutcome::Result::Matched:
+        return QStringLiteral("check");
+    case DownloadOutcome::Result::Read:
+        return QStringLiteral("read");
+    default:
+        return QStringLiteral("download");
+    }
+}
+
 } // namespace Message

@@ -13,6 +13,20 @@ namespace {
 // How often the application's events (a click, a timer, a stop) are pumped during a read: a word
 // comes about every 4 ms at 19200 baud, and a pump after each would lengthen every exchange.
 constexpr qint64 PumpIntervalMs = 5;
+
+// The address the bootloader reads after this one without being told: the next program word.
+std::optional<quint16> wordAfter(quint16 address) {
+    return isEepromWord(address) ? std::nullopt : std::optional<quint16>(address + 1);
+}
+
+// The address commands that a read of these words sends: one for each word that does not follow
+// the word before it.
+qint64 addressCommandsFor(const QList<quint16>& addresses) {
+    qint64 count = 0;
+    for (qsizetype i = 0; i < addresses.size(); ++i)
+        count += i == 0 || wordAfter(addresses[i - 1]) != addresses[i];
+    return count;
+}
 } // namespace
 
 // Reads words as the writers read theirs back: one address command for a run of program words,
@@ -25,6 +39,7 @@ bool DownloadSession::readWords(const QList<quint16>& addresses,
     setGaugeProgress(0);
     announceProgress(0, total);
     std::optional<quint16> next; // the address the bootloader reads next, when known
+    pace_.plan(total + addressCommandsFor(addresses));
     QElapsedTimer sincePump;
     sincePump.start();
     for (int done = 0; done < total; ++done) {
@@ -40,7 +55,7 @@ bool DownloadSession::readWords(const QList<quint16>& addresses,
             return false;
         }
         take(address, quint16(hexValueOrZero(reply)));
-        next = isEepromWord(address) ? std::nullopt : std::optional<quint16>(address + 1);
+        next = wordAfter(address);
         const int percent = gauge_.percentDone();
         setGaugeProgress(done + 1);
         if (gauge_.percentDone() != percent)

@@ -19,6 +19,19 @@ RecordRoute routeOf(QByteArrayView line) {
     return {isEepromWord(wordAddress) ? Memory::Eeprom : Memory::Program, wordAddress, wordCount};
 }
 
+int commandsSent(QByteArrayView line) {
+    const RecordRoute route = routeOf(line);
+    switch (route.memory) {
+    case RecordRoute::Memory::Nowhere:
+        break;
+    case RecordRoute::Memory::Program:
+        return 2 * (1 + route.wordCount + fillWordsAfter(route.wordCount));
+    case RecordRoute::Memory::Eeprom:
+        return 4 * route.wordCount;
+    }
+    return 0;
+}
+
 int fillWordsAfter(int wordCount) {
     return (BlockWords - wordCount % BlockWords) % BlockWords;
 }

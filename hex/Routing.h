@@ -24,6 +24,11 @@ inline int wordsWritten(QByteArrayView line) {
     return routeOf(line).wordCount;
 }
 
+// The answered commands a download sends for one line of a HEX file: for a program-memory
+// record an address and its words (fill words included) to write them, and again to read them
+// back; for data EEPROM an address and the item, twice, for every item.
+int commandsSent(QByteArrayView line);
+
 // The fill words (3FFF) that complete the last block of a program-memory record of wordCount
 // words; the blocks are counted from the record's first word.
 int fillWordsAfter(int wordCount);

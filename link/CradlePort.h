@@ -47,6 +47,7 @@ public:
     // In the words of the port's kind: see PortDevice.
     QString openFailureDetail(OpenResult result, const QString& portName) const;
     QString lostContactDetail() const { return device_ ? device_->lostContactDetail() : QString(); }
+    QString lateAnswersCause() const { return device_ ? device_->lateAnswersCause() : QString(); }
 
 private:
     std::unique_ptr<PortDevice> device_;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "link/AnswerPace.h"
 #include "link/NetworkLink.h"
 #include "link/SerialDevice.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 // What the serial port and the command protocol report on the status line.
 namespace Message {
@@ -127,6 +130,59 @@ inline QString networkOpenFailureDetail(PortDevice::OpenResult result, const Net
 // What "Lost contact" leaves out when the server ended the connection.
 inline QString connectionClosed(const QString& endpoint) {
     return QStringLiteral("The connection to ") + endpoint + QStringLiteral(" closed");
+}
+
+// A duration as a person reads it: "45 s", "1 min 20 s"; from a minute on to the nearest 10 s.
+inline QString duration(qint64 ms) {
+    const qint64 seconds = (ms + 500) / 1000;
+    if (seconds < 60)
+        return QString::number(seconds) + QStringLiteral(" s");
+    const qint64 tens = (seconds + 5) / 10;
+    const qint64 rest = tens % 6 * 10;
+    return QString::number(tens / 6) + QStringLiteral(" min") +
+           (rest == 0 ? QString()
+                      : QStringLiteral(" ") + QString::number(rest) + QStringLiteral(" s"));
+}
+
+// Answers that come late, for an operation named so ("download", "check", "read").
+inline QString answersLate(const LateAnswers& pace, const QString& operation) {
+    const QString late = pace.lateMs < 10 ? QString::number(pace.lateMs, 'f', 1)
+                                          : QString::number(qRound(pace.lateMs));
+    return QStringLiteral("Each answer arrives about ") + late + QStringLiteral(" ms late: this ") +
+           operation + QStringLiteral(" will take about ") + duration(pace.estimatedMs) +
+           QStringLiteral(" instead of ") + duration(pace.lineMs) + QLatin1Char('.');
+}
+
+// What holds the answers back, by the kind of port, and what to do about it.
+inline QString windowsAdapterLatency(std::optional<int> latencyTimerMs) {
+    return QStringLiteral("A USB serial adapter holds every answer for its latency timer (16 ms by "
+                          "default on FTDI adapters)") +
+           (latencyTimerMs ? QStringLiteral("; this one's is set to ") +
+                                 QString::number(*latencyTimerMs) + QStringLiteral(" ms")
+                           : QString()) +
+           QStringLiteral(". In Device Manager, open the port's Properties, then Port Settings, "
+                          "Advanced, and set Latency Timer (msec) to 1.");
+}
+inline QString linuxLowLatencyRefused(const QString& device, const QString& driver) {
+    const QString rule =
+        driver.isEmpty() ? QString() : QStringLiteral(", DRIVERS==\"") + driver + QLatin1Char('"');
+    return QStringLiteral("The serial adapter did not take low latency, so its latency timer "
+                          "holds every answer (") +
+           (driver.isEmpty() ? QStringLiteral("its driver is not known")
+                             : QStringLiteral("driver ") + driver) +
+           QStringLiteral("). Set it with \"setserial ") + device +
+           QStringLiteral(" low_latency\", or for every time it is plugged in with a udev rule "
+                          "such as ACTION==\"add\", SUBSYSTEM==\"tty\"") +
+           rule + QStringLiteral(", RUN+=\"/bin/setserial /dev/%k low_latency\".");
+}
+inline const QString LinuxLowLatencyTaken =
+    QStringLiteral("The serial adapter took low latency, so something else holds the answers "
+                   "back: a USB hub, a busy machine, or an adapter that ignores the setting.");
+inline QString networkHoldsAnswers(const QString& endpoint) {
+    return QStringLiteral("The server at ") + endpoint +
+           QStringLiteral(" may gather what it reads from the cradle before sending it: in "
+                          "ser2net, set \"chardelay: false\" on the connection. Otherwise the "
+                          "network's round trip holds each answer: a nearer server helps.");
 }
 
 } // namespace Message

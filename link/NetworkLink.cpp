@@ -100,6 +100,10 @@ QString NetworkLink::openFailureDetail(OpenResult result, const QString&) const 
     return Message::networkOpenFailureDetail(result, *this);
 }
 
+QString NetworkLink::lateAnswersCause() const {
+    return Message::networkHoldsAnswers(endpoint());
+}
+
 QString NetworkLink::lostContactDetail() const {
     return isGone() ? Message::connectionClosed(endpoint()) : QString();
 }

@@ -103,6 +103,7 @@ public:
 
     QString openFailureDetail(OpenResult result, const QString& portName) const override;
     QString lostContactDetail() const override;
+    QString lateAnswersCause() const override;
     // Trades links with another: its connection, open or not, becomes this one's.
     void swap(NetworkLink& other) noexcept {
         std::swap(connection_, other.connection_);

@@ -40,6 +40,8 @@ public:
     virtual QString openFailureDetail(OpenResult result, const QString& portName) const = 0;
     // What "Lost contact" leaves out: that the port went away, or nothing while it is there.
     virtual QString lostContactDetail() const = 0;
+    // What may hold back every answer on this port, and what the user can do about it.
+    virtual QString lateAnswersCause() const = 0;
 
 protected:
     // Sleeps for what is left of a read's time on a port that went away, so that the loops

@@ -35,15 +35,30 @@ QByteArray commandLine(const QString& command) {
 }
 
 void DownloadSession::SEND_HEX(const QString& command) {
-    PortHandle.write(commandLine(command));
+    const QByteArray line = commandLine(command);
+    PortHandle.write(line);
+    pace_.sent(line, paceClock_.nsecsElapsed());
 }
 
 QString DownloadSession::GET_REPLY() {
-    return replyText(PortHandle.read(IdentifyReplyLength));
+    return timedAnswer(replyText(PortHandle.read(IdentifyReplyLength)), IdentifyReplyLength);
 }
 
 QString DownloadSession::GET_WORD_REPLY() {
-    return replyText(PortHandle.read(kWordReplyLength));
+    return timedAnswer(replyText(PortHandle.read(kWordReplyLength)), kWordReplyLength);
+}
+
+QString DownloadSession::timedAnswer(const QString& reply, int answerBytes) {
+    if (!reply.isEmpty())
+        timeAnswer(answerBytes);
+    return reply;
+}
+
+void DownloadSession::timeAnswer(int answerBytes) {
+    const std::optional<LateAnswers> late = pace_.answered(answerBytes, paceClock_.nsecsElapsed());
+    if (late)
+        emit answersLate(*late, Message::answersLate(*late, operationName_),
+                         PortHandle.lateAnswersCause());
 }
 
 bool DownloadSession::RECEIVE_ACK() {
@@ -51,6 +66,7 @@ bool DownloadSession::RECEIVE_ACK() {
     bool acknowledged = false;
     while (Timeout_Timer->isActive() && !stopping()) {
         if (READ_BYTE() == kLineFeed) {
+            timeAnswer(1);
             acknowledged = true;
             break;
         }

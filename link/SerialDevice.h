@@ -62,6 +62,8 @@ public:
 
     QString openFailureDetail(OpenResult result, const QString& portName) const override;
     QString lostContactDetail() const override;
+    // Per system: a USB adapter's latency timer, and how to shorten it.
+    QString lateAnswersCause() const override;
     // Trades devices with another: its device, open or not, becomes this one's.
     void swap(SerialDevice& other) noexcept {
         std::swap(port_, other.port_);

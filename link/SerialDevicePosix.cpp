@@ -1,6 +1,7 @@
 // The serial device on Linux and other POSIX systems, through Qt Serial Port. The read rule is
 // timed here, on what Qt has buffered and waitForReadyRead().
 #include "link/Commands.h"
+#include "link/Messages.h"
 #include "link/SerialDevice.h"
 #include "link/SerialPlatform.h"
 #include "link/SerialPlatformPosix.h"
@@ -139,6 +140,18 @@ bool SerialDevice::close() {
     port_->lowLatency = false;
     serial.clearError();
     return true;
+}
+
+QString SerialDevice::lateAnswersCause() const {
+    const QSerialPort& serial = port_->serial;
+    if (!serial.isOpen())
+        return {};
+    if (port_->driver->inLowLatency(serial.handle()))
+        return Message::LinuxLowLatencyTaken;
+    const QString device = serial.portName().startsWith(QLatin1Char('/'))
+                               ? serial.portName()
+                               : QStringLiteral("/dev/") + serial.portName();
+    return Message::linuxLowLatencyRefused(device, port_->driver->driverName(device));
 }
 
 qint64 SerialDevice::write(const QByteArray& bytes) {

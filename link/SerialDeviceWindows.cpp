@@ -1,10 +1,14 @@
 // The serial device on Windows, through kernel32's serial calls on one synchronous handle. The
 // device's own time-outs hold the read rule (readRuleTimeouts()).
 #include "link/Commands.h"
+#include "link/Messages.h"
 #include "link/SerialDevice.h"
+
+#include <QStringList>
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -22,7 +26,9 @@ std::wstring systemDeviceName(const QString& portName) {
 
 // 19200 baud, 8 data bits, no parity, one stop bit; of the flags only fBinary: no flow control
 // of any kind, DTR and RTS off, line errors abort nothing, NUL bytes and bytes with errors
-// delivered as they are. The other fields keep what the device reported.
+// delivered as they are. LF is the event character: every acknowledgement and reply of the
+// bootloader ends with it, and an FTDI adapter sends on what it holds as soon as it receives it,
+// without waiting for its latency timer. The other fields keep what the device reported.
 void setLineSettings(DCB& settings) {
     settings.BaudRate = Line::BaudRate;
     settings.ByteSize = Line::DataBits;
@@ -42,6 +48,7 @@ void setLineSettings(DCB& settings) {
     settings.fRtsControl = RTS_CONTROL_DISABLE;
     settings.fAbortOnError = 0;
     settings.fDummy2 = 0;
+    settings.EvtChar = '\n';
 }
 
 // The read rule as the device's time-outs: a read of n bytes ends after a gap of more than GapMs
@@ -54,6 +61,72 @@ COMMTIMEOUTS readRuleTimeouts() {
     timeouts.WriteTotalTimeoutMultiplier = SerialDevice::PerByteMs;
     timeouts.WriteTotalTimeoutConstant = SerialDevice::ConstantMs;
     return timeouts;
+}
+
+// The names of the subkeys of a key below `parent` (of `parent` itself for an empty path).
+QStringList subkeys(HKEY parent, const QString& path) {
+    QStringList names;
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(parent, path.toStdWString().c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return names;
+    std::vector<wchar_t> name(256, L'\0'); // a key's name has at most 255 characters
+    for (DWORD index = 0;; ++index) {
+        DWORD length = DWORD(name.size());
+        if (RegEnumKeyExW(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        names.append(QString::fromWCharArray(name.data(), int(length)));
+    }
+    RegCloseKey(key);
+    return names;
+}
+
+// A REG_SZ value of a key below `parent`; empty when there is none.
+QString textValue(HKEY parent, const std::wstring& path, const wchar_t* name) {
+    std::vector<wchar_t> text(256, L'\0');
+    DWORD size = DWORD(text.size() * sizeof(wchar_t));
+    if (RegGetValueW(parent, path.c_str(), name, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
+        ERROR_SUCCESS)
+        return {};
+    return QString::fromWCharArray(text.data());
+}
+
+// A REG_DWORD value of a key below `parent`, when there is one.
+std::optional<int> numberValue(HKEY parent, const std::wstring& path, const wchar_t* name) {
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    if (RegGetValueW(parent, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS)
+        return std::nullopt;
+    return int(value);
+}
+
+// The latency timer of the device instance, below FTDI's bus key, whose PortName is the port:
+// FTDIBUS\<device id>\<instance>\Device Parameters.
+std::optional<int> latencyTimerBelow(HKEY bus, const QString& portName) {
+    for (const QString& device : subkeys(bus, QString()))
+        for (const QString& instance : subkeys(bus, device)) {
+            const std::wstring parameters =
+                (device + QLatin1Char('\\') + instance + QStringLiteral("\\Device Parameters"))
+                    .toStdWString();
+            if (textValue(bus, parameters, L"PortName").compare(portName, Qt::CaseInsensitive) != 0)
+                continue;
+            if (const std::optional<int> latency = numberValue(bus, parameters, L"LatencyTimer"))
+                return latency;
+        }
+    return std::nullopt;
+}
+
+// The latency timer, in milliseconds, that FTDI's driver keeps for a COM port, read-only; none
+// when the port is not an FTDI adapter's or the registry does not say.
+std::optional<int> ftdiLatencyTimer(const QString& portName) {
+    HKEY bus = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS", 0, KEY_READ,
+                      &bus) != ERROR_SUCCESS)
+        return std::nullopt;
+    const std::optional<int> latency = latencyTimerBelow(bus, portName);
+    RegCloseKey(bus);
+    return latency;
 }
 
 QString systemMessage(DWORD error) {
@@ -71,6 +144,7 @@ QString systemMessage(DWORD error) {
 
 struct SerialDevice::Port {
     HANDLE handle = INVALID_HANDLE_VALUE;
+    QString portName;                          // as open() was given it
     DWORD lastError = ERROR_SUCCESS;           // of the latest call that failed
     std::optional<DCB> foundSettings;          // the line settings before open() changed them
     std::optional<COMMTIMEOUTS> foundTimeouts; // and the time-outs
@@ -124,6 +198,7 @@ SerialDevice::OpenResult SerialDevice::open(const QString& portName) {
         port_->noteError();
         return refused(refusalOf(int(port_->lastError)), portName);
     }
+    port_->portName = portName;
     state_ = State::Open;
     const auto failed = [this](OpenResult result) {
         port_->noteError();
@@ -161,6 +236,13 @@ bool SerialDevice::close() {
         port_->release();
     state_ = State::Closed;
     return true;
+}
+
+// What FTDI's driver says of the port's latency timer, while the device is there.
+QString SerialDevice::lateAnswersCause() const {
+    if (state_ != State::Open)
+        return {};
+    return Message::windowsAdapterLatency(ftdiLatencyTimer(port_->portName));
 }
 
 bool SerialDevice::usable() {

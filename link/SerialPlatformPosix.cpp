@@ -151,6 +151,23 @@ void PosixSerialDriver::endLowLatency([[maybe_unused]] Handle handle) const {
 #endif
 }
 
+bool PosixSerialDriver::inLowLatency([[maybe_unused]] Handle handle) const {
+#ifdef __linux__
+    serial_struct serial;
+    return readSerialInfo(handle, serial) && (serial.flags & ASYNC_LOW_LATENCY) != 0;
+#else
+    return false;
+#endif
+}
+
+QString PosixSerialDriver::driverName(const QString& devicePath) const {
+    const QString device = QFileInfo(QFileInfo(devicePath).canonicalFilePath()).fileName();
+    const QFileInfo driver(QStringLiteral("/sys/class/tty/") + device +
+                           QStringLiteral("/device/driver"));
+    return device.isEmpty() || !driver.exists() ? QString()
+                                                : QFileInfo(driver.canonicalFilePath()).fileName();
+}
+
 bool PosixSerialDriver::hungUp(Handle handle) const {
     pollfd device{handle, POLLIN, 0};
     return ::poll(&device, 1, 0) == 1 && (device.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;

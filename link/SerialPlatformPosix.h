@@ -27,6 +27,10 @@ public:
     virtual bool askLowLatency(Handle handle) const;
     // Puts the driver's flags back as they were before askLowLatency() switched it on.
     virtual void endLowLatency(Handle handle) const;
+    // Whether the driver passes on received bytes without waiting for its latency timer now.
+    virtual bool inLowLatency(Handle handle) const;
+    // The kernel's driver of a device (e.g. "ftdi_sio"), as sysfs names it; empty when unknown.
+    virtual QString driverName(const QString& devicePath) const;
     // The device hung up: a USB adapter pulled out, or the other end of a pseudo-terminal
     // closed. Qt reports a hung-up device's reads as ReadError up to 6.7, and from 6.8 on as
     // no error at all, so the serial device asks the system.

@@ -20,6 +20,12 @@ void StatusLine::report(const QString& text, const QString& detail) {
 void StatusLine::clearReports() {
     reports_.clear();
     note_.clear();
+    notice_.clear();
+    updateToolTip();
+}
+
+void StatusLine::setNotice(const QString& notice) {
+    notice_ = notice;
     updateToolTip();
 }
 
@@ -82,8 +88,9 @@ void StatusLine::updateToolTip() {
     const bool elided = shownText() != text();
     if (elided && (reports_.isEmpty() || reports_.back().text != text()))
         lines.append(text());
-    if (!note_.isEmpty())
-        lines.append(note_);
+    for (const QString& lead : {note_, notice_})
+        if (!lead.isEmpty())
+            lines.append(lead);
     for (const Report& report : reports_) {
         lines.append(report.text);
         if (!report.detail.isEmpty())

@@ -8,7 +8,8 @@
 // text is too long for it: in the middle of its longest word where that is enough (the text
 // itself stays whole). Its tool tip lists the reports of the
 // last download in order, each with the detail that its text leaves out, and begins with the
-// whole text when that is elided and not the last report, and then the note on the port.
+// whole text when that is elided and not the last report, then the note on the port and the
+// notice on how the download goes.
 class StatusLine : public QLabel {
     Q_OBJECT
 
@@ -23,6 +24,9 @@ public:
     void clearReports();
     // A note on the port in use, at the head of the tool tip (may be several lines).
     void setNote(const QString& note);
+    // A notice on how the download goes (its answers come late), after the note (may be
+    // several lines).
+    void setNotice(const QString& notice);
 
     // What the line shows: the text, or the text elided in the middle.
     QString shownText() const;
@@ -41,4 +45,5 @@ private:
 
     QList<Report> reports_;
     QString note_;
+    QString notice_;
 };

@@ -260,6 +260,10 @@ void TDownloadForm::drawSession() {
         CloseButton->setEnabled(allowed);
     });
     connect(&session_, &DownloadSession::portNoted, Edit2, &StatusLine::setNote);
+    connect(&session_, &DownloadSession::answersLate, this,
+            [this](const LateAnswers&, const QString& text, const QString& cause) {
+                Edit2->setNotice(cause.isEmpty() ? text : text + QLatin1Char('\n') + cause);
+            });
     connect(&session_, &DownloadSession::errorRaised, this, &reportError);
     session_.keepFoundPort = [this](const QString& portName) { keepPort(portName); };
 }
