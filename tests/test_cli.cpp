@@ -69,6 +69,23 @@ pid_t childWith(qint64 parent, const QString& text) {
     return 0;
 }
 
+// The JSON Lines events that a run wrote on standard output.
+QList<QJsonObject> eventsOf(const QString& output) {
+    QList<QJsonObject> events;
+    for (const QString& line : output.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        events.append(QJsonDocument::fromJson(line.toUtf8()).object());
+    return events;
+}
+
+// The first event of a kind (and of a phase), or an empty object.
+QJsonObject firstEvent(const QList<QJsonObject>& events, const QString& kind,
+                       const QString& phase = QString()) {
+    for (const QJsonObject& event : events)
+        if (event["event"] == kind && (phase.isEmpty() || event["phase"] == phase))
+            return event;
+    return {};
+}
+
 } // namespace
 
 class CliTest : public QObject {
@@ -99,6 +116,8 @@ private slots:
     void readsTheBoardBack_data();
     void readsTheBoardBack();
     void interruptedReadLeavesNoFile();
+    void noticesLateAnswers_data();
+    void noticesLateAnswers();
 };
 
 void CliTest::writesTheFile() {
@@ -592,6 +611,48 @@ void CliTest::interruptedReadLeavesNoFile() {
     files.sort();
     QCOMPARE(files, (QStringList{"DWNLD.INI", "dwnld-cli"}));
     QVERIFY(!run.target.report().goReceived);
+}
+
+// Through a USB adapter whose latency timer holds every answer, the notice comes early in the
+// write with an estimate near the download's real time: on standard error (not under --quiet)
+// and as slow-line. Through an adapter in low latency and on the line itself, it never comes.
+void CliTest::noticesLateAnswers_data() {
+    QTest::addColumn<int>("latencyMs"); // of the modelled adapter; 0: the line itself
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<bool>("noticed");
+    QTest::newRow("adapter, 16 ms") << 16 << QStringList() << true;
+    QTest::newRow("adapter, 16 ms, --quiet") << 16 << QStringList{"--quiet"} << true;
+    QTest::newRow("adapter, 1 ms") << 1 << QStringList() << false;
+    QTest::newRow("line") << 0 << QStringList() << false;
+}
+
+void CliTest::noticesLateAnswers() {
+    QFETCH(int, latencyMs);
+    QFETCH(QStringList, options);
+    QFETCH(bool, noticed);
+    Options target = DownloadRig::quickTarget();
+    target.lineModel = true;
+    target.adapterLatencyMs = latencyMs;
+    target.bootVector = "0800"; // 63 rows to erase
+    CliRun run(target);
+    QCOMPARE(run.run(QStringList{"--json"} + options << run.writeHex(HexFiles::image(96, 8))), 0);
+    const QList<QJsonObject> events = eventsOf(run.standardOutput());
+    const QJsonObject notice = firstEvent(events, "slow-line");
+    const bool toldOnError = run.errors().contains("Each answer arrives about");
+    QCOMPARE(toldOnError, noticed && options.isEmpty());
+    QCOMPARE(!notice.isEmpty(), noticed);
+    if (!noticed)
+        return;
+    QVERIFY2(notice["lateMsPerCommand"].toDouble() > 2.0, qPrintable(run.standardOutput()));
+    QVERIFY(notice["measuredMsPerCommand"].toDouble() > notice["expectedMsPerCommand"].toDouble());
+    QVERIFY(notice["cause"].toString().contains("low latency"));
+    const qint64 writingMs = firstEvent(events, "phase", "writing")["ms"].toInteger();
+    QVERIFY2(notice["ms"].toInteger() <= writingMs + 2000, qPrintable(run.standardOutput()));
+    const double realMs = firstEvent(events, "result")["boardMs"].toDouble();
+    const double estimatedMs = notice["estimatedMs"].toDouble();
+    QVERIFY2(
+        qAbs(estimatedMs - realMs) <= 0.2 * realMs,
+        qPrintable(QStringLiteral("estimated %1 ms, took %2 ms").arg(estimatedMs).arg(realMs)));
 }
 
 QTEST_MAIN(CliTest)
