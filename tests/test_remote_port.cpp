@@ -23,6 +23,7 @@ using zeltra::sim::Options;
 
 Q_DECLARE_METATYPE(Options)
 Q_DECLARE_METATYPE(PortServer::Kind)
+Q_DECLARE_METATYPE(PortServer::Gathering)
 
 namespace {
 
@@ -50,26 +51,37 @@ class RemotePortTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // A whole download through the server; --json gives the port as it was named.
+    // A whole download through the server; --json gives the port as it was named. Through
+    // ser2net's default, which gathers what it reads, on a line of the cradle's own pace, the
+    // answers come late and the notice names the setting.
     void writesTheFile_data() {
         QTest::addColumn<Kind>("kind");
         QTest::addColumn<Options>("target");
+        QTest::addColumn<PortServer::Gathering>("gathering");
         const Options quick = DownloadRig::quickTarget();
         Options ff = quick;
         ff.ffBeforeAck = 2; // each sent by an RFC 2217 server as IAC IAC
-        QTest::newRow("ser2net, rfc2217") << Kind::Ser2netRfc2217 << quick;
-        QTest::newRow("ser2net, raw tcp") << Kind::Ser2netRaw << quick;
+        Options paced = quick;
+        paced.lineModel = true;
+        paced.bootVector = "0800";
+        const auto off = PortServer::Gathering::Off;
+        QTest::newRow("ser2net, rfc2217") << Kind::Ser2netRfc2217 << quick << off;
+        QTest::newRow("ser2net, raw tcp") << Kind::Ser2netRaw << quick << off;
         QTest::newRow("ser2net, rfc2217, 0xFF before acknowledgements")
-            << Kind::Ser2netRfc2217 << ff;
-        QTest::newRow("pyserial, rfc2217") << Kind::Pyserial << quick;
-        QTest::newRow("pyserial, rfc2217, 0xFF before acknowledgements") << Kind::Pyserial << ff;
+            << Kind::Ser2netRfc2217 << ff << off;
+        QTest::newRow("ser2net, raw tcp, gathering as by default")
+            << Kind::Ser2netRaw << paced << PortServer::Gathering::Default;
+        QTest::newRow("pyserial, rfc2217") << Kind::Pyserial << quick << off;
+        QTest::newRow("pyserial, rfc2217, 0xFF before acknowledgements")
+            << Kind::Pyserial << ff << off;
     }
     void writesTheFile() {
         QFETCH(Kind, kind);
         QFETCH(Options, target);
+        QFETCH(PortServer::Gathering, gathering);
         REQUIRE_SERVER(kind);
         CliRun run(target);
-        const PortServer server(kind, run.port());
+        const PortServer server(kind, run.port(), gathering);
         QVERIFY2(server.listening(), qPrintable(server.failure()));
         const QByteArray hex = HexFiles::image(64, 8);
         QCOMPARE(run.run({"--json", "--port", server.url(), run.writeHex(hex)}), 0);
@@ -79,8 +91,12 @@ private slots:
         QVERIFY(run.target.report().violations.empty());
         std::string why;
         QVERIFY2(holds(run.target, hex, &why), why.c_str());
-        const QByteArray first = run.standardOutput().toUtf8().split('\n').front();
+        const QString events = run.standardOutput();
+        const QByteArray first = events.toUtf8().split('\n').front();
         QCOMPARE(QJsonDocument::fromJson(first).object()["port"].toString(), server.url());
+        const bool gathered = gathering == PortServer::Gathering::Default;
+        QCOMPARE(events.contains("\"event\":\"slow-line\""), gathered);
+        QCOMPARE(run.errors().contains("chardelay: false"), gathered);
     }
 
     // The window, with the server's URL in DWNLD.INI as a user writes it there.

@@ -1,7 +1,7 @@
 // The serial device on Windows, against the simulated target that scripts/test-windows puts
 // behind COM1 and COM12 (started with --reset immediately): the kernel32 calls, the read rule
-// they hold, the line settings put back on closing, and the messages of a port that will not
-// open or set up.
+// they hold, the line settings put back on closing, what an FTDI adapter's registry entry says
+// of late answers, and the messages of a port that will not open or set up.
 #include "driver/DownloadSession.h"
 #include "link/Messages.h"
 #include "link/SerialPlatform.h"
@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 
 #include <windows.h>
 
@@ -44,10 +45,78 @@ bool writeLineSettings(const QString& portName, DCB settings) {
     return onPort(portName, [&](HANDLE port) { return SetCommState(port, &settings) != 0; });
 }
 
+// The program's own entry for SetCommState in its import table, through which the device calls it.
+extern "C" decltype(&SetCommState) __imp_SetCommState;
+
+// Records the line settings that the program gives SetCommState while it lives. Wine's serial
+// driver keeps no event character (GetCommState reports 0 whatever was set), so what the device
+// sets is seen here, on its way to the system.
+class SetCommStateRecord {
+public:
+    SetCommStateRecord() {
+        given_.clear();
+        system_ = __imp_SetCommState;
+        redirect(&record);
+    }
+    ~SetCommStateRecord() { redirect(system_); }
+    SetCommStateRecord(const SetCommStateRecord&) = delete;
+    SetCommStateRecord& operator=(const SetCommStateRecord&) = delete;
+    const QList<DCB>& given() const { return given_; }
+
+private:
+    using Call = decltype(&SetCommState);
+    static BOOL WINAPI record(HANDLE port, DCB* settings) {
+        given_.append(*settings);
+        return system_(port, settings);
+    }
+    static void redirect(Call call) {
+        DWORD protection = 0;
+        VirtualProtect(&__imp_SetCommState, sizeof call, PAGE_READWRITE, &protection);
+        __imp_SetCommState = call;
+        VirtualProtect(&__imp_SetCommState, sizeof call, protection, &protection);
+    }
+    static inline QList<DCB> given_;
+    static inline Call system_ = nullptr;
+};
+
+// An FTDI adapter's entry for a port, as its driver keeps it, for as long as this lives: it then
+// takes away every key it made, whatever the test's outcome.
+class FtdiPortEntry {
+public:
+    FtdiPortEntry(const QString& portName, DWORD latencyMs) {
+        const std::wstring bus = L"SYSTEM\\CurrentControlSet\\Enum\\FTDIBUS";
+        const std::wstring device = bus + L"\\VID_0403+PID_6001+TEST0A";
+        HKEY key = nullptr;
+        made_ = RegOpenKeyExW(HKEY_LOCAL_MACHINE, bus.c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS
+                    ? device
+                    : bus;
+        RegCloseKey(key);
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, (device + L"\\0000\\Device Parameters").c_str(), 0,
+                            nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+            return;
+        const std::wstring name = portName.toStdWString();
+        written_ =
+            RegSetValueExW(key, L"PortName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name.c_str()),
+                           DWORD((name.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS &&
+            RegSetValueExW(key, L"LatencyTimer", 0, REG_DWORD,
+                           reinterpret_cast<const BYTE*>(&latencyMs),
+                           sizeof latencyMs) == ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    ~FtdiPortEntry() { RegDeleteTreeW(HKEY_LOCAL_MACHINE, made_.c_str()); }
+    FtdiPortEntry(const FtdiPortEntry&) = delete;
+    FtdiPortEntry& operator=(const FtdiPortEntry&) = delete;
+    bool written() const { return written_; }
+
+private:
+    std::wstring made_; // the uppermost key that this entry made
+    bool written_ = false;
+};
+
 // What a comparison of line settings looks at.
 QString describe(const DCB& settings) {
     return QStringLiteral("%1 baud, %2 data bits, parity %3, stop bits %4, CTS %5, DSR %6, "
-                          "XON/XOFF %7/%8, DTR %9, RTS %10")
+                          "XON/XOFF %7/%8, DTR %9, RTS %10, event character %11")
         .arg(uint(settings.BaudRate))
         .arg(uint(settings.ByteSize))
         .arg(uint(settings.Parity))
@@ -57,7 +126,8 @@ QString describe(const DCB& settings) {
         .arg(uint(settings.fOutX))
         .arg(uint(settings.fInX))
         .arg(uint(settings.fDtrControl))
-        .arg(uint(settings.fRtsControl));
+        .arg(uint(settings.fRtsControl))
+        .arg(int(settings.EvtChar));
 }
 
 } // namespace
@@ -87,30 +157,71 @@ private slots:
     }
 
     // The line settings that the port had before the tool opened it come back when the tool
-    // lets go of it, however it does.
+    // lets go of it, however it does. Opening sets LF as the event character; Wine keeps none,
+    // so that is seen in what the tool gives SetCommState: LF on opening, and on letting go the
+    // event character that the port had.
     void closingPutsBackTheLineSettings_data() { PortEndings::addRows(); }
     void closingPutsBackTheLineSettings() {
         QFETCH(QString, ending);
         const std::optional<DCB> found = readLineSettings(TargetPort);
         QVERIFY(found);
-        DCB before = *found; // 9600 baud, two stop bits, both kinds of flow control
+        DCB before = *found; // 9600 baud, two stop bits, both kinds of flow control, CR events
         before.BaudRate = CBR_9600;
         before.StopBits = TWOSTOPBITS;
         before.fOutxCtsFlow = 1;
         before.fRtsControl = RTS_CONTROL_HANDSHAKE;
         before.fOutX = 1;
         before.fInX = 1;
+        before.EvtChar = '\r';
         QVERIFY(writeLineSettings(TargetPort, before));
-        const QString expected = describe(*readLineSettings(TargetPort)); // as the port took them
+        const std::optional<DCB> taken = readLineSettings(TargetPort); // as the port took them
+        QVERIFY(taken);
+        const QString expected = describe(*taken);
         QVERIFY2(expected.startsWith(QStringLiteral("9600 baud")), qPrintable(expected));
 
-        DownloadSession session;
-        QVERIFY(session.OpenCom(TargetPort));
-        QVERIFY(PortEndings::letGo(session, TargetPort, ending));
+        QList<DCB> given;
+        {
+            const SetCommStateRecord record;
+            DownloadSession session;
+            QVERIFY(session.OpenCom(TargetPort));
+            QVERIFY(PortEndings::letGo(session, TargetPort, ending));
+            given = record.given();
+        }
         const std::optional<DCB> after = readLineSettings(TargetPort);
         QVERIFY(writeLineSettings(TargetPort, *found)); // as this test found the port
         QVERIFY(after);
         QCOMPARE(describe(*after), expected);
+        QVERIFY(given.size() >= 2);
+        QCOMPARE(int(given.first().EvtChar), int('\n'));
+        QCOMPARE(describe(given.last()), expected);
+    }
+
+    // A port of an FTDI adapter: the cause of late answers gives its latency timer, as the
+    // adapter's driver keeps it in the registry, and no timer for a port it has no entry for.
+    void lateAnswersCauseGivesTheLatencyTimer_data() {
+        QTest::addColumn<QString>("entryPort"); // the port an FTDI entry names; no entry if empty
+        QTest::addColumn<QString>("expected");  // what the cause must hold; "" for no timer
+        QTest::newRow("this port's entry") << TargetPort << "set to 16 ms";
+        QTest::newRow("in small letters") << TargetPort.toLower() << "set to 16 ms";
+        QTest::newRow("another port's entry") << "COM9"
+                                              << "";
+        QTest::newRow("no entry") << ""
+                                  << "";
+    }
+    void lateAnswersCauseGivesTheLatencyTimer() {
+        QFETCH(QString, entryPort);
+        QFETCH(QString, expected);
+        std::optional<FtdiPortEntry> entry;
+        if (!entryPort.isEmpty())
+            QVERIFY(entry.emplace(entryPort, 16).written());
+        DownloadSession session;
+        QVERIFY(session.OpenCom(TargetPort));
+        const QString cause = session.PortHandle.lateAnswersCause();
+        QVERIFY2(cause.startsWith(QStringLiteral("A USB serial adapter")), qPrintable(cause));
+        if (expected.isEmpty())
+            QVERIFY2(!cause.contains(QStringLiteral("set to")), qPrintable(cause));
+        else
+            QVERIFY2(cause.contains(expected), qPrintable(cause));
     }
 
     // The system's serial device map lists COM1; a COM port with nothing behind it is not there.

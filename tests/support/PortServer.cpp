@@ -49,7 +49,7 @@ QString PortServer::missing(Kind kind) {
     return ser2netProgram().isEmpty() ? QStringLiteral("ser2net is not installed") : QString();
 }
 
-PortServer::PortServer(Kind kind, const QString& device)
+PortServer::PortServer(Kind kind, const QString& device, Gathering gathering)
     : kind_(kind), port_(TcpPeer::unusedPort()) {
     if (const QString why = missing(kind); !why.isEmpty()) {
         failure_ = why;
@@ -71,13 +71,14 @@ PortServer::PortServer(Kind kind, const QString& device)
         file.write(
             QStringLiteral("connection: &cradle\n"
                            "  accepter: %1tcp(nodelay),127.0.0.1,%2\n"
-                           "  connector: serialdev,%3,%4,local\n"
-                           "  options:\n"
-                           "    chardelay: false\n")
+                           "  connector: serialdev,%3,%4,local\n")
                 .arg(rfc2217 ? QStringLiteral("telnet(rfc2217),") : QString())
                 .arg(port_)
                 .arg(device, rfc2217 ? QStringLiteral("9600n81") : QStringLiteral("19200n81"))
                 .toUtf8());
+        if (gathering == Gathering::Off)
+            file.write("  options:\n"
+                       "    chardelay: false\n");
         file.close();
         process_.start(ser2netProgram(),
                        {QStringLiteral("-n"), QStringLiteral("-c"), config, QStringLiteral("-P"),

@@ -14,9 +14,10 @@
 //                   9600n81 until the client sets it,
 //
 // ser2net runs as `ser2net -n -c FILE -P PIDFILE` on a YAML file of its own, with `chardelay:
-// false`. Each listens on a port that was free; the constructor returns once it listens there
-// (seen in the system's table of sockets, without connecting), or once it has failed to.
-// The destructor stops it and waits for its end, so that nothing is left running.
+// false` unless its own default, which gathers what it reads, is asked for. Each listens on a port
+// that was free; the constructor returns once it listens there (seen in the system's table of
+// sockets, without connecting), or once it has failed to. The destructor stops it and waits for its
+// end, so that nothing is left running.
 class PortServer {
 public:
     enum class Kind { Ser2netRfc2217, Ser2netRaw, Pyserial };
@@ -24,7 +25,10 @@ public:
     // Why a server of this kind cannot run here (its program is not installed), or empty.
     static QString missing(Kind kind);
 
-    PortServer(Kind kind, const QString& device);
+    // Whether ser2net gathers what it reads from the device before sending it on.
+    enum class Gathering { Off, Default };
+
+    PortServer(Kind kind, const QString& device, Gathering gathering = Gathering::Off);
     ~PortServer();
     PortServer(const PortServer&) = delete;
     PortServer& operator=(const PortServer&) = delete;
