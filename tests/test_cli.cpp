@@ -421,6 +421,13 @@ void CliTest::benchOfCradles_data() {
         << "written";
     QTest::newRow("interrupted") << neverReset << "interrupt" << 130 << ": 0 written, 0 failed"
                                  << "no-bootloader";
+    Options late = sound; // behind an adapter whose latency timer holds every answer
+    late.lineModel = true;
+    late.adapterLatencyMs = 16;
+    late.bootVector = "1000"; // 254 commands to erase: the first 200 are timed there
+    QTest::newRow("answers late") << late << "" << 0
+                                  << ": 1 written, 0 failed[^\n]*\n    Each answer arrives about"
+                                  << "written";
     // Blank boards do not hold the file.
     QTest::newRow("verified") << sound << "verify" << 1
                               << ": 0 matched, 1 differs, .* \\(ZELTRA IR does not hold"
