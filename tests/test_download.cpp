@@ -91,6 +91,7 @@ private slots:
     void showsTheSuccessOnTheGauge_data();
     void showsTheSuccessOnTheGauge();
     void writeRetriesAfterAFailure();
+    void tipTellsOfLateAnswers();
     void writeIsIgnoredWhileADownloadUnwinds();
     void snapshots();
     void outcomeAndEvents_data();
@@ -431,6 +432,29 @@ void DownloadTest::writeRetriesAfterAFailure() {
     rig.form().session().PortName = QString::fromStdString(rig.target().devicePath());
     QTest::mouseClick(rig.form().WriteButton, Qt::LeftButton);
     verifySucceeded(rig);
+}
+
+// Behind an adapter whose latency timer holds every answer, the tip says so and why; the status
+// line keeps the download's own texts.
+void DownloadTest::tipTellsOfLateAnswers() {
+    Options options = DownloadRig::quickTarget();
+    options.lineModel = true;
+    options.adapterLatencyMs = 16;
+    options.bootVector = "1000"; // 254 commands to erase: the first 200 are timed there
+    DownloadRig rig(options);
+    rig.createWindow(HexFiles::image(16));
+    QStringList statuses;
+    QObject::connect(&rig.form().session(), &DownloadSession::statusShown, &rig.form(),
+                     [&](const QString& text) { statuses.append(text); });
+    rig.showAndDownload();
+    verifySucceeded(rig);
+    const QString tip = rig.tipLines().join(' ');
+    QVERIFY2(tip.contains(QRegularExpression("Each answer arrives about [0-9.]+ ms late: this "
+                                             "download will take about [0-9]+ s instead of")),
+             qPrintable(tip));
+    QVERIFY2(tip.contains("did not take low latency"), qPrintable(tip));
+    for (const QString& status : statuses)
+        QVERIFY2(!status.contains("late"), qPrintable(status));
 }
 
 void DownloadTest::writeIsIgnoredWhileADownloadUnwinds() {

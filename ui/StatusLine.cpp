@@ -5,6 +5,27 @@
 #include <QPainter>
 #include <QStringList>
 
+namespace {
+// Prose in a tip is broken into lines of about this many characters, between words.
+constexpr qsizetype TipColumns = 80;
+
+QString wrapped(const QString& text) {
+    QStringList lines;
+    for (const QString& paragraph : text.split(QLatin1Char('\n'))) {
+        QString line;
+        for (const QString& word : paragraph.split(QLatin1Char(' '))) {
+            if (!line.isEmpty() && line.size() + 1 + word.size() > TipColumns) {
+                lines.append(line);
+                line.clear();
+            }
+            line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+        }
+        lines.append(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+} // namespace
+
 StatusLine::StatusLine(const QString& text, QWidget* parent) : QLabel(text, parent) {}
 
 void StatusLine::setStatus(const QString& text) {
@@ -25,7 +46,7 @@ void StatusLine::clearReports() {
 }
 
 void StatusLine::setNotice(const QString& notice) {
-    notice_ = notice;
+    notice_ = wrapped(notice);
     updateToolTip();
 }
 

@@ -24,8 +24,8 @@ public:
     void clearReports();
     // A note on the port in use, at the head of the tool tip (may be several lines).
     void setNote(const QString& note);
-    // A notice on how the download goes (its answers come late), after the note (may be
-    // several lines).
+    // A notice on how the download goes (its answers come late), after the note: each of its
+    // lines broken between words to fit a tip.
     void setNotice(const QString& notice);
 
     // What the line shows: the text, or the text elided in the middle.
