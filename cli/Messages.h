@@ -48,7 +48,7 @@ inline QString boardCount(DownloadOutcome::Result success, int succeeded, int fa
 
 // The notice of late answers on one line: what they mean, and what may hold them back.
 inline QString lateAnswersLine(const QString& text, const QString& cause) {
-    return cause.isEmpty() ? text : text + QLatin1Char(' ') + cause;
+    return cause.isEmpty() ? text : text + QLatin1Char(' ') + QString(cause).replace('\n', ' ');
 }
 // A cradle whose answers came late, on a bench's line: "answers 15.2 ms late".
 inline QString answersLateBy(double lateMs) {

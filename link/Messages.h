@@ -153,14 +153,15 @@ inline QString answersLate(const LateAnswers& pace, const QString& operation) {
            QStringLiteral(" instead of ") + duration(pace.lineMs) + QLatin1Char('.');
 }
 
-// What holds the answers back, by the kind of port, and what to do about it.
+// What holds the answers back, by the kind of port, and what to do about it: a line for each
+// step.
 inline QString windowsAdapterLatency(std::optional<int> latencyTimerMs) {
     return QStringLiteral("A USB serial adapter holds every answer for its latency timer (16 ms by "
-                          "default on FTDI adapters)") +
+                          "default on FTDI adapters") +
            (latencyTimerMs ? QStringLiteral("; this one's is set to ") +
                                  QString::number(*latencyTimerMs) + QStringLiteral(" ms")
                            : QString()) +
-           QStringLiteral(". In Device Manager, open the port's Properties, then Port Settings, "
+           QStringLiteral(").\nIn Device Manager, open the port's Properties, then Port Settings, "
                           "Advanced, and set Latency Timer (msec) to 1.");
 }
 inline QString linuxLowLatencyRefused(const QString& device, const QString& driver) {
@@ -168,21 +169,22 @@ inline QString linuxLowLatencyRefused(const QString& device, const QString& driv
         driver.isEmpty() ? QString() : QStringLiteral(", DRIVERS==\"") + driver + QLatin1Char('"');
     return QStringLiteral("The serial adapter did not take low latency, so its latency timer "
                           "holds every answer (") +
-           (driver.isEmpty() ? QStringLiteral("its driver is not known")
+           (driver.isEmpty() ? QStringLiteral("driver not known")
                              : QStringLiteral("driver ") + driver) +
-           QStringLiteral("). Set it with \"setserial ") + device +
-           QStringLiteral(" low_latency\", or for every time it is plugged in with a udev rule "
-                          "such as ACTION==\"add\", SUBSYSTEM==\"tty\"") +
-           rule + QStringLiteral(", RUN+=\"/bin/setserial /dev/%k low_latency\".");
+           QStringLiteral(").\nSet it with: setserial ") + device +
+           QStringLiteral(" low_latency\nor each time it is plugged in, with a udev rule such "
+                          "as:\nACTION==\"add\", SUBSYSTEM==\"tty\"") +
+           rule + QStringLiteral(", RUN+=\"/bin/setserial /dev/%k low_latency\"");
 }
 inline const QString LinuxLowLatencyTaken =
     QStringLiteral("The serial adapter took low latency, so something else holds the answers "
-                   "back: a USB hub, a busy machine, or an adapter that ignores the setting.");
+                   "back:\na USB hub, a busy machine, or an adapter that ignores the setting.");
 inline QString networkHoldsAnswers(const QString& endpoint) {
     return QStringLiteral("The server at ") + endpoint +
-           QStringLiteral(" may gather what it reads from the cradle before sending it: in "
-                          "ser2net, set \"chardelay: false\" on the connection. Otherwise the "
-                          "network's round trip holds each answer: a nearer server helps.");
+           QStringLiteral(" may gather what it reads from the cradle before sending it:\nin "
+                          "ser2net, set \"chardelay: false\" in the connection's options.\n"
+                          "Otherwise the network's round trip holds each answer: a nearer "
+                          "server helps.");
 }
 
 } // namespace Message

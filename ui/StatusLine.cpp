@@ -7,7 +7,7 @@
 
 namespace {
 // Prose in a tip is broken into lines of about this many characters, between words.
-constexpr qsizetype TipColumns = 80;
+constexpr qsizetype TipColumns = 110;
 
 QString wrapped(const QString& text) {
     QStringList lines;
