@@ -63,6 +63,8 @@ void Session::followDownload() {
                          if (kind == ReportKind::Failure && failure_.isEmpty())
                              failure_ = text;
                      });
+    QObject::connect(&form_->session(), &DownloadSession::answersLate, form_.get(),
+                     [this](const LateAnswers& pace) { lateAnswers_ = pace; });
 }
 
 Session::~Session() {

@@ -44,6 +44,8 @@ public:
     // protocol violation.
     bool succeeded() const;
     int commandsSent() const;
+    // What the pace came to when the download found its answers late; none if it did not.
+    const std::optional<LateAnswers>& lateAnswers() const { return lateAnswers_; }
 
     QStringList reportedErrors;
 
@@ -57,6 +59,7 @@ private:
     std::optional<DownloadPhase> phase_;
     QString failure_;
     QString lastReport_;
+    std::optional<LateAnswers> lateAnswers_;
 };
 
 // CPU time in seconds: of the calling thread, and of the whole process.

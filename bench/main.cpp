@@ -385,16 +385,35 @@ void growth(FigureTable& table) {
                "ms", 200.0, true});
 }
 
-// One download's wall time and the line and part time the simulated target modelled for it.
+// One download's wall time and the line and part time the simulated target modelled for it, and
+// what the pace came to if it found its answers late.
 struct TimedDownload {
     double wall = 0, modelled = 0;
+    std::optional<LateAnswers> late;
 };
 
 TimedDownload timedDownload(const Options& options, int words, int eepromBytes, const char* what) {
     Session session(options, HexFiles::image(words, eepromBytes));
     const double wall = session.run();
     requireSuccess(session, what);
-    return {wall, double(session.report().modelledMicros) / 1.0e6};
+    return {wall, double(session.report().modelledMicros) / 1.0e6, session.lateAnswers()};
+}
+
+// When the download of the records told of late answers, and what it estimated beside its real
+// time; or that it told of none.
+void addNotice(FigureTable& table, const QString& key, const QString& adapter,
+               const TimedDownload& download, int part) {
+    if (!download.late) {
+        table.add(key + "Notices", adapter + ": notices of late answers", 0, "");
+        return;
+    }
+    const QString which =
+        part == 1 ? QStringLiteral("the download") : QStringLiteral("the 1/%1 download").arg(part);
+    table.add(key + "NoticeSeconds", adapter + ": notice, after the first command",
+              double(download.late->afterMs) / 1000.0, "s");
+    table.add(key + "NoticeEstimateSeconds", adapter + ": notice's estimate of " + which,
+              double(download.late->estimatedMs) / 1000.0, "s");
+    table.add(key + "NoticeRealSeconds", adapter + ": wall time of " + which, download.wall, "s");
 }
 
 // 5. The full download through a USB serial adapter whose latency timer holds every answer:
@@ -402,7 +421,8 @@ TimedDownload timedDownload(const Options& options, int words, int eepromBytes, 
 // download takes over five minutes, so by default it is measured in two parts and extrapolated:
 // the download of an empty image (identification, the erase of all program memory, the
 // completion), which does not grow with the image, and that of 1/part of the image, whose
-// records' share grows in proportion. With part 1 the full image is downloaded whole.
+// records' share grows in proportion. With part 1 the full image is downloaded whole. The
+// download of the records also gives when the tool told of late answers, and its estimate.
 void throughAdapters(FigureTable& table, int part) {
     table.section(part == 1
                       ? QStringLiteral("5. Full download through a USB serial adapter, line model "
@@ -421,16 +441,18 @@ void throughAdapters(FigureTable& table, int part) {
         options.adapterLatencyMs = latency;
         TimedDownload full = timedDownload(options, FullImageWords / part,
                                            FullImageEepromBytes / part, "adapter download");
+        const TimedDownload records = full;
         if (part > 1) {
             const TimedDownload fixed = timedDownload(options, 0, 0, "adapter download");
             full = {fixed.wall + part * (full.wall - fixed.wall),
-                    fixed.modelled + part * (full.modelled - fixed.modelled)};
+                    fixed.modelled + part * (full.modelled - fixed.modelled), std::nullopt};
         }
         const QString key = QStringLiteral("adapter%1ms").arg(latency);
         table.add(key + "Seconds", adapter + ": wall time", full.wall, "s");
         table.add(key + "ToModelled", adapter + ": ratio wall / modelled line and part time",
                   full.wall / full.modelled, "");
         table.note(key + "ModelledSeconds", full.modelled);
+        addNotice(table, key, adapter, records, part);
     }
     table.note("adapterPart", part);
 }
