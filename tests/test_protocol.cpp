@@ -2,6 +2,7 @@
 // scripted bootloader on a pseudo-terminal pair.
 #include "driver/DownloadSession.h"
 #include "driver/Messages.h"
+#include "link/AnswerPace.h"
 #include "link/HexText.h"
 #include "link/Messages.h"
 #include "link/Protocol.h"
@@ -429,6 +430,53 @@ private slots:
         session.Timeout_Timer->start(10000);
         session.Timeout_TimerTimer(session.Timeout_Timer);
         QVERIFY(!session.Timeout_Timer->isActive());
+    }
+
+    // The pace of the answers: "w1234" and its acknowledgement need 7 bytes at 19200 baud
+    // (3.65 ms), and a fourth word the part's 2 ms more. The commands from `lateFrom` on (and only
+    // every `lateEvery`th of them) answer `lateUs` later than that; the notice comes once, at the
+    // end of the first count whose median is more than 2 ms late.
+    void paceOfAnswers_data() {
+        QTest::addColumn<int>("lateFrom");
+        QTest::addColumn<int>("lateEvery");
+        QTest::addColumn<int>("lateUs");
+        QTest::addColumn<int>("noticedAt"); // the command answered then; 0: never
+        QTest::newRow("on time") << 0 << 1 << 0 << 0;
+        QTest::newRow("2 ms late") << 0 << 1 << 2000 << 0;
+        QTest::newRow("2.1 ms late") << 0 << 1 << 2100 << 200;
+        QTest::newRow("late in a third of the commands") << 0 << 3 << 20000 << 0;
+        QTest::newRow("late from the 601st") << 600 << 1 << 5000 << 1200;
+    }
+    void paceOfAnswers() {
+        QFETCH(int, lateFrom);
+        QFETCH(int, lateEvery);
+        QFETCH(int, lateUs);
+        QFETCH(int, noticedAt);
+        AnswerPace pace;
+        pace.plan(3000);
+        qint64 now = 0;
+        int noticed = 0;
+        std::optional<LateAnswers> notice;
+        for (int command = 1; command <= 3000; ++command) {
+            pace.sent("w1234\n", now);
+            const bool blockWritten = command % 4 == 0;
+            now += 7 * AnswerPace::ByteNs + (blockWritten ? AnswerPace::PartNs : 0);
+            if (command > lateFrom && command % lateEvery == 0)
+                now += qint64(lateUs) * 1000;
+            if (const auto late = pace.answered(1, now)) {
+                QCOMPARE(noticed, 0); // once
+                noticed = command;
+                notice = late;
+            }
+        }
+        QCOMPARE(noticed, noticedAt);
+        if (!notice)
+            return;
+        QVERIFY(qAbs(notice->lateMs - lateUs / 1000.0) < 0.01);
+        QVERIFY(qAbs(notice->expectedMs - 3.65) < 0.01);
+        QVERIFY(qAbs(double(notice->estimatedMs) - double(now) / 1.0e6) <
+                0.01 * double(now) / 1.0e6);
+        QVERIFY(notice->lineMs < notice->estimatedMs);
     }
 };
 
