@@ -51,6 +51,8 @@ public:
         calls << QStringLiteral("end");
         handles << handle;
     }
+    bool inLowLatency(Handle) const override { return takesIt_; }
+    QString driverName(const QString&) const override { return QStringLiteral("ftdi_sio"); }
 
     mutable QStringList calls;
     mutable QList<Handle> handles;
@@ -190,7 +192,8 @@ private slots:
     }
 
     // Low latency is asked for on the open port and undone when the port is closed, whichever
-    // way; a driver that refuses is no failure.
+    // way; a driver that refuses is no failure. The cause of late answers names a driver that
+    // refused, and how to set low latency on the device.
     void lowLatencyWhileThePortIsOpen_data() {
         QTest::addColumn<bool>("takesIt");
         QTest::addColumn<QString>("ending");
@@ -211,6 +214,13 @@ private slots:
         QVERIFY(session.OpenCom(pty.slavePath()));
         QCOMPARE(driver.calls, QStringList{"ask"});
         QVERIFY(session.status().isEmpty()); // nothing reported
+        const QString cause = session.PortHandle.lateAnswersCause();
+        const QStringList refusal{"(driver ftdi_sio)",
+                                  "setserial " + pty.slavePath() + " low_latency",
+                                  "DRIVERS==\"ftdi_sio\""};
+        for (const QString& words : refusal)
+            QVERIFY2(cause.contains(words) != takesIt, qPrintable(cause));
+        QCOMPARE(cause.contains("took low latency"), takesIt);
         QCOMPARE(session.WRITE_BYTE('*'), 1);
         QCOMPARE(readMaster(pty, 1, 5000), QByteArray("*"));
         if (ending == QLatin1String("close")) {
