@@ -13,9 +13,10 @@ struct LateAnswers {
     double lateMs = 0;     // the median of how much later than that each answer came
     int commandsTimed = 0; // the commands timed when the answers were found late
     qint64 afterMs = 0;    // since the operation's first command
-    qint64 estimatedMs =
-        0;             // the operation's whole time, its first command to its last, at this pace
-    qint64 lineMs = 0; // what the line and the part need for all of it
+    // The operation's whole time at this pace, from its first command to its last, and what the
+    // line and the part need for all of it.
+    qint64 estimatedMs = 0;
+    qint64 lineMs = 0;
 };
 
 // Times every command of an operation from the end of its write to its answer, and compares the
