@@ -29,39 +29,39 @@ void AnswerPace::sent(QByteArrayView line, qint64 atNs) {
     if (!firstSentNs_)
         firstSentNs_ = atNs;
     sentAtNs_ = atNs;
-    sentBytes_ = line.size();
     const char kind = line.isEmpty() ? '\0' : line.front();
     if (kind == 'a')
         wordsSinceAddress_ = 0;
     else if (kind == 'w')
         ++wordsSinceAddress_;
-    awaitingPart_ = kind == 'e' || (kind == 'w' && wordsSinceAddress_ % 4 == 0);
+    const bool part = kind == 'e' || (kind == 'w' && wordsSinceAddress_ % 4 == 0);
+    sentNeedsNs_ = ByteNs * line.size() + (part ? PartNs : 0);
 }
 
 std::optional<LateAnswers> AnswerPace::answered(int answerBytes, qint64 atNs) {
-    const qint64 expected = ByteNs * (sentBytes_ + answerBytes) + (awaitingPart_ ? PartNs : 0);
-    ++commandsAnswered_;
-    expectedSumNs_ += expected;
     if (reported_)
         return std::nullopt;
-    measuredNs_.append(atNs - sentAtNs_);
-    expectedInCountNs_.append(expected);
-    const int count = commandsAnswered_ <= FirstCount ? FirstCount : LaterCount;
-    if (measuredNs_.size() < count)
+    const qint64 expected = sentNeedsNs_ + ByteNs * answerBytes;
+    ++commandsAnswered_;
+    expectedSumNs_ += expected;
+    count_.append({atNs - sentAtNs_, expected});
+    if (count_.size() < (commandsAnswered_ <= FirstCount ? FirstCount : LaterCount))
         return std::nullopt;
     return judge(atNs);
 }
 
 std::optional<LateAnswers> AnswerPace::judge(qint64 atNs) {
-    QList<qint64> lateness;
-    for (qsizetype i = 0; i < measuredNs_.size(); ++i)
-        lateness.append(measuredNs_[i] - expectedInCountNs_[i]);
+    QList<qint64> measured, expected, lateness;
+    for (const Timing& timing : std::as_const(count_)) {
+        measured.append(timing.measuredNs);
+        expected.append(timing.expectedNs);
+        lateness.append(timing.measuredNs - timing.expectedNs);
+    }
+    count_.clear();
     LateAnswers pace;
     pace.lateMs = milliseconds(median(lateness));
-    pace.measuredMs = milliseconds(median(measuredNs_));
-    pace.expectedMs = milliseconds(median(expectedInCountNs_));
-    measuredNs_.clear();
-    expectedInCountNs_.clear();
+    pace.measuredMs = milliseconds(median(measured));
+    pace.expectedMs = milliseconds(median(expected));
     if (pace.lateMs <= LateMs)
         return std::nullopt;
     reported_ = true;

@@ -44,15 +44,19 @@ public:
 private:
     std::optional<LateAnswers> judge(qint64 atNs);
 
+    struct Timing {
+        qint64 measuredNs;
+        qint64 expectedNs;
+    };
+
     std::optional<qint64> firstSentNs_;
     qint64 sentAtNs_ = 0;
-    QByteArrayView::size_type sentBytes_ = 0;
-    bool awaitingPart_ = false; // the command sent makes the part erase or write a block
+    // What the line and the part need for the command sent, without its answer.
+    qint64 sentNeedsNs_ = 0;
     int wordsSinceAddress_ = 0;
     qint64 commandsAnswered_ = 0;
     qint64 commandsPlanned_ = 0;
     qint64 expectedSumNs_ = 0;
-    QList<qint64> measuredNs_; // of the count in hand
-    QList<qint64> expectedInCountNs_;
+    QList<Timing> count_; // the count in hand
     bool reported_ = false;
 };

@@ -148,9 +148,7 @@ QString SerialDevice::lateAnswersCause() const {
         return {};
     if (port_->driver->inLowLatency(serial.handle()))
         return Message::LinuxLowLatencyTaken;
-    const QString device = serial.portName().startsWith(QLatin1Char('/'))
-                               ? serial.portName()
-                               : QStringLiteral("/dev/") + serial.portName();
+    const QString device = openedFile(serialPlatform(), serial.portName());
     return Message::linuxLowLatencyRefused(device, port_->driver->driverName(device));
 }
 

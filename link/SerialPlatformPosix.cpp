@@ -59,8 +59,7 @@ QString SerialPlatform::devicePath(const QString& portName) const {
     return QStringLiteral("/dev/ttyS%1").arg(number - 1);
 }
 
-// The file that Qt opens for a port name: a name without a leading "/" lies below /dev.
-static QString openedFile(const SerialPlatform& platform, const QString& portName) {
+QString openedFile(const SerialPlatform& platform, const QString& portName) {
     const QString path = platform.devicePath(portName);
     return path.startsWith(QLatin1Char('/')) ? path : QStringLiteral("/dev/") + path;
 }

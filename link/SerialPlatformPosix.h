@@ -37,6 +37,10 @@ public:
     virtual bool hungUp(Handle handle) const;
 };
 
+// The file that Qt opens for a port name on this platform: a name without a leading "/" lies
+// below /dev.
+QString openedFile(const SerialPlatform& platform, const QString& portName);
+
 // The driver in use: the system's own unless a test put in another.
 const PosixSerialDriver& posixSerialDriver();
 // Puts in another driver, which must outlive its use; nullptr restores the system's own.
