@@ -621,40 +621,59 @@ void CliTest::interruptedReadLeavesNoFile() {
 }
 
 // Through a USB adapter whose latency timer holds every answer, the notice comes early in the
-// write with an estimate near the download's real time: on standard error (not under --quiet)
-// and as slow-line. Through an adapter in low latency and on the line itself, it never comes.
+// write with an estimate near the download's real time, and so for a read: on standard error
+// (not under --quiet) and as slow-line. Through an adapter in low latency and on the line itself,
+// it never comes.
 void CliTest::noticesLateAnswers_data() {
     QTest::addColumn<int>("latencyMs"); // of the modelled adapter; 0: the line itself
     QTest::addColumn<QStringList>("options");
-    QTest::addColumn<bool>("noticed");
-    QTest::newRow("adapter, 16 ms") << 16 << QStringList() << true;
-    QTest::newRow("adapter, 16 ms, --quiet") << 16 << QStringList{"--quiet"} << true;
-    QTest::newRow("adapter, 1 ms") << 1 << QStringList() << false;
-    QTest::newRow("line") << 0 << QStringList() << false;
+    QTest::addColumn<QString>("bootVector");
+    QTest::addColumn<QString>("operation"); // as the notice names it; empty: no notice
+    const QStringList read{"--read", "board.hex", "--eeprom-size", "0"};
+    QTest::newRow("adapter, 16 ms") << 16 << QStringList() << "0800"
+                                    << "download";
+    QTest::newRow("adapter, 16 ms, --quiet") << 16 << QStringList{"--quiet"} << "0800"
+                                             << "download";
+    QTest::newRow("adapter, 16 ms, --read") << 16 << read << "0100"
+                                            << "read";
+    QTest::newRow("adapter, 1 ms") << 1 << QStringList() << "0800"
+                                   << "";
+    QTest::newRow("line") << 0 << QStringList() << "0800"
+                          << "";
 }
 
 void CliTest::noticesLateAnswers() {
     QFETCH(int, latencyMs);
     QFETCH(QStringList, options);
-    QFETCH(bool, noticed);
+    QFETCH(QString, bootVector);
+    QFETCH(QString, operation);
     Options target = DownloadRig::quickTarget();
     target.lineModel = true;
     target.adapterLatencyMs = latencyMs;
-    target.bootVector = "0800"; // 63 rows to erase
+    target.bootVector = bootVector.toStdString(); // 0800: 63 rows to erase
     CliRun run(target);
-    QCOMPARE(run.run(QStringList{"--json"} + options << run.writeHex(HexFiles::image(96, 8))), 0);
+    const bool reads = options.contains("--read");
+    if (reads)
+        options[1] = run.path(options[1]);
+    else
+        options << run.writeHex(HexFiles::image(96, 8));
+    QCOMPARE(run.run(QStringList{"--json"} + options), 0);
     const QList<QJsonObject> events = eventsOf(run.standardOutput());
     const QJsonObject notice = firstEvent(events, "slow-line");
     const bool toldOnError = run.errors().contains("Each answer arrives about");
-    QCOMPARE(toldOnError, noticed && options.isEmpty());
-    QCOMPARE(!notice.isEmpty(), noticed);
-    if (!noticed)
+    QCOMPARE(toldOnError, !operation.isEmpty() && !options.contains("--quiet"));
+    QCOMPARE(!notice.isEmpty(), !operation.isEmpty());
+    if (operation.isEmpty())
         return;
+    QVERIFY2(notice["text"].toString().contains("this " + operation + " will take about"),
+             qPrintable(notice["text"].toString()));
     QVERIFY2(notice["lateMsPerCommand"].toDouble() > 2.0, qPrintable(run.standardOutput()));
     QVERIFY(notice["measuredMsPerCommand"].toDouble() > notice["expectedMsPerCommand"].toDouble());
     QVERIFY(notice["cause"].toString().contains("low latency"));
-    const qint64 writingMs = firstEvent(events, "phase", "writing")["ms"].toInteger();
-    QVERIFY2(notice["ms"].toInteger() <= writingMs + 2000, qPrintable(run.standardOutput()));
+    if (!reads) {
+        const qint64 writingMs = firstEvent(events, "phase", "writing")["ms"].toInteger();
+        QVERIFY2(notice["ms"].toInteger() <= writingMs + 2000, qPrintable(run.standardOutput()));
+    }
     const double realMs = firstEvent(events, "result")["boardMs"].toDouble();
     const double estimatedMs = notice["estimatedMs"].toDouble();
     QVERIFY2(
